@@ -1,0 +1,35 @@
+// The locale's formats: date and time patterns, separators, month and day names, the
+// two-digit-year window. One process-wide object; tests set it explicitly.
+#pragma once
+
+#include <array>
+#include <string>
+
+struct TFormatSettings {
+  char DecimalSeparator = '.';
+  char ThousandSeparator = ',';
+  char DateSeparator = '/';
+  char TimeSeparator = ':';
+  std::string ShortDateFormat = "M/d/yyyy";   // Delphi pattern letters: d dd ddd dddd m mm mmm mmmm yy yyyy
+  std::string LongDateFormat = "dddd, mmmm d, yyyy";
+  std::string ShortTimeFormat = "h:nn AMPM";
+  std::string LongTimeFormat = "h:nn:ss AMPM";
+  std::string TimeAMString = "AM";
+  std::string TimePMString = "PM";
+  std::string CurrencyString = "$";
+  std::array<std::string, 12> ShortMonthNames{};  // Jan .. Dec
+  std::array<std::string, 12> LongMonthNames{};   // January .. December
+  std::array<std::string, 7> ShortDayNames{};     // Sun .. Sat
+  std::array<std::string, 7> LongDayNames{};      // Sunday .. Saturday
+  // Two-digit years: 0 means "years as written (+ century)", otherwise a year yy read as two
+  // digits lands in the window [current year - TwoDigitYearCenturyWindow, ... + 100).
+  int TwoDigitYearCenturyWindow = 50;
+
+  // The en-US settings (short date M/d/yyyy, '/' and '.', English names).
+  static TFormatSettings EnUS();
+  // Filled from the process locale (LC_TIME / LC_NUMERIC); EnUS() under C, POSIX and C.UTF-8.
+  static TFormatSettings FromLocale();
+};
+
+// The process-wide settings, filled from the locale on first use.
+TFormatSettings& FormatSettings();
