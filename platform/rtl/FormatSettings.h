@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 struct TFormatSettings {
@@ -17,6 +18,12 @@ struct TFormatSettings {
   std::string TimeAMString = "AM";
   std::string TimePMString = "PM";
   std::string CurrencyString = "$";
+  // Placing of the currency string: 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $".
+  uint8_t CurrencyFormat = 0;
+  // Negative amounts: 0 "($1)", 1 "-$1", 2 "$-1", 3 "$1-", 4 "(1$)", 5 "-1$", 6 "1-$", 7 "1$-",
+  // 8 "-1 $", 9 "-$ 1", 10 "1 $-", 11 "$ 1-", 12 "$ -1", 13 "1- $", 14 "($ 1)", 15 "(1 $)".
+  uint8_t NegCurrFormat = 0;
+  uint8_t CurrencyDecimals = 2;   // decimals of %m
   std::array<std::string, 12> ShortMonthNames{};  // Jan .. Dec
   std::array<std::string, 12> LongMonthNames{};   // January .. December
   std::array<std::string, 7> ShortDayNames{};     // Sun .. Sat

@@ -64,19 +64,30 @@ struct TVarRec {
 // Delphi Format: %d %u %x %s %f %g %e %n %m %p %%, with [index:][-][width][.precision],
 // '*' taking width or precision from the arguments. A directive whose argument is missing
 // or of the wrong kind raises EConvertError ("Format '%s' invalid or incompatible with argument").
+// Type letters may be upper or lower case. %d/%u/%x take Integer or Int64 (precision = minimum
+// digits, zero-padded; %u and %x read a negative Integer as 32-bit and Int64 as 64-bit two's
+// complement); %s takes String, WideString or Char (precision = maximum characters); %f %e %g
+// %n %m take Extended (%f %n %m: precision = decimals, default 2 or CurrencyDecimals; %e %g:
+// precision = significant digits, default 15); %p takes Pointer (upper-case hex, at least 8
+// digits). Width right-aligns with blanks, '-' left-aligns. Floats use FormatSettings().
 std::string Format(const std::string& format, std::initializer_list<TVarRec> args);
 std::string Format(const std::string& format, const std::vector<TVarRec>& args);
+std::string Format(const std::string& format, const std::vector<TVarRec>& args, const TFormatSettings& settings);
 
-// Integers. Decimal, or hexadecimal after '$' (also "0x"); leading and trailing blanks are
-// not allowed. Failure: EConvertError "'%s' is not a valid integer value".
+// Integers: optional leading blanks, an optional sign, then decimal digits, or hexadecimal digits
+// after '$' or "0x" (hexadecimal may use the full unsigned width and wraps: "$FFFFFFFF" is -1 for
+// StrToInt). Trailing blanks or other characters are not allowed. Out of range or malformed:
+// EConvertError "'%s' is not a valid integer value" with the text.
 int32_t StrToInt(const std::string& s);
 bool TryStrToInt(const std::string& s, int32_t& value);
 int64_t StrToInt64(const std::string& s);
 bool TryStrToInt64(const std::string& s, int64_t& value);
 std::string IntToStr(int64_t value);
-std::string IntToHex(int64_t value, int digits);  // upper case, at least `digits` digits
+std::string IntToHex(int64_t value, int digits);  // upper case, at least `digits` digits; negative = 64-bit two's complement
 
-// Floating point. StrToFloat reads with the given settings' decimal separator (the variant
+// Floating point. StrToFloat reads an optional sign, digits with at most one decimal separator
+// and an optional exponent ("1.5E-3"), blanks around allowed, no thousands separators; "NAN",
+// "INF" and "-INF" are read back too. StrToFloat reads with the given settings' decimal separator (the variant
 // layer passes settings whose separator is '.'); failure: EConvertError
 // "'%s' is not a valid floating point value". FloatToStr is the general format with 15
 // significant digits and the settings' decimal separator ("1.5", "1E20", "1E-5").
@@ -86,9 +97,22 @@ bool TryStrToFloat(const std::string& s, double& value, const TFormatSettings& s
 std::string FloatToStr(double value);  // process-wide settings
 std::string FloatToStr(double value, const TFormatSettings& settings);
 
+// The float text formats. NaN is "NAN", the infinities "INF" and "-INF" in every format.
+//  ffGeneral:  shortest text with `precision` significant digits; scientific ("1.5E20", "1E-5",
+//              exponent with at least `digits` digits, sign only when negative) when the decimal
+//              exponent exceeds `precision` or the value is below 0.0001.
+//  ffExponent: "-d.ddddE+ddd" with `precision` significant digits, exponent of at least `digits`.
+//  ffFixed:    "-ddd.dd" with `digits` decimals; ffNumber the same with thousands separators.
+//  ffCurrency: ffNumber with `digits` decimals placed per CurrencyFormat / NegCurrFormat.
+// Rounding is half away from zero on the value's 18 significant decimal digits.
+enum class TFloatFormat : uint8_t { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency };
+std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits);  // process-wide settings
+std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits, const TFormatSettings& settings);
+
 // Currency: an amount with 4 decimals. StrToCurr accepts the settings' decimal separator;
-// failure: EConvertError "'%s' is not a valid floating point value". CurrToStr rounds to
-// 4 decimals and writes the general format ("2.5", "3").
+// failure: EConvertError "'%s' is not a valid floating point value"; the result is rounded to
+// 4 decimals. CurrToStr rounds to 4 decimals and writes the shortest fixed text ("2.5", "3",
+// "-0.0001"), never scientific.
 double StrToCurr(const std::string& s);
 double StrToCurr(const std::string& s, const TFormatSettings& settings);
 std::string CurrToStr(double value);
@@ -96,12 +120,15 @@ std::string CurrToStr(double value, const TFormatSettings& settings);
 
 // Booleans: "True" / "False" (useBoolStrs) or "-1" / "0".
 std::string BoolToStr(bool value, bool useBoolStrs = true);
-bool StrToBool(const std::string& s);  // "True"/"False"/"-1"/"0"/numbers; EConvertError "'%s' is not a valid boolean value"
+// "True"/"False" ignoring case, or a number (non-zero = true); EConvertError "'%s' is not a valid boolean value".
+bool StrToBool(const std::string& s);
+bool TryStrToBool(const std::string& s, bool& value);
 
 // ASCII-only helpers (locale case mapping is in Collation.h).
 std::string UpperCase(const std::string& s);
 std::string LowerCase(const std::string& s);
 bool SameText(const std::string& a, const std::string& b);  // ASCII case-insensitive
+// Trim* remove blanks and control characters (bytes <= ' ') at the ends.
 std::string Trim(const std::string& s);
 std::string TrimLeft(const std::string& s);
 std::string TrimRight(const std::string& s);
