@@ -201,4 +201,127 @@ TEST_F(SysUtilsTest, IntegersWriteDecimalAndHexadecimal) {
     EXPECT_EQ(StrToInt64(IntToStr(v)), v);
 }
 
+TEST_F(SysUtilsTest, FloatToStrWritesTheShortestGeneralText) {
+  const std::vector<std::pair<double, std::string>> cases = {
+      {1.5, "1.5"},
+      {3.0, "3"},
+      {100.0, "100"},
+      {-2.5, "-2.5"},
+      {0.1, "0.1"},
+      {0.1 + 0.2, "0.3"},
+      {1.0 / 3.0, "0.333333333333333"},
+      {1e20, "1E20"},
+      {1e15, "1E15"},
+      {123456789012345.0, "123456789012345"},
+      {999999999999999.9, "1E15"},
+      {123456789012345680000.0, "1.23456789012346E20"},
+      {0.0001, "0.0001"},
+      {0.00001, "1E-5"},
+      {-1.25e-10, "-1.25E-10"},
+      {0.0, "0"},
+      {-0.0, "0"},
+      {std::numeric_limits<double>::quiet_NaN(), "NAN"},
+      {std::numeric_limits<double>::infinity(), "INF"},
+      {-std::numeric_limits<double>::infinity(), "-INF"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(FloatToStr(value), text) << text;
+  TFormatSettings comma = TFormatSettings::EnUS();
+  comma.DecimalSeparator = ',';
+  EXPECT_EQ(FloatToStr(1.5, comma), "1,5");
+  EXPECT_EQ(FloatToStr(-2.5e-7, comma), "-2,5E-7");
+}
+
+struct FloatReadCase {
+  std::string Text;
+  std::optional<double> Value;  // nullopt: refused
+};
+
+TEST_F(SysUtilsTest, StrToFloatReadsOnlyTheSettingsSeparator) {
+  const std::vector<FloatReadCase> cases = {
+      {"1.5", 1.5},       {" 1.5 ", 1.5},     {"-2.5E3", -2500.0}, {"1e-2", 0.01},     {"+.5", 0.5},
+      {"5.", 5.0},        {"007", 7.0},       {"1E400", std::nullopt}, {"1e-400", 0.0},
+      {"1,5", std::nullopt}, {".", std::nullopt}, {"1E", std::nullopt}, {"1E+", std::nullopt},
+      {"abc", std::nullopt}, {"", std::nullopt}, {"1.2.3", std::nullopt}, {"1 000", std::nullopt},
+      {"1.5x", std::nullopt}, {"--1", std::nullopt}, {"$10", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    double v = -99;
+    EXPECT_EQ(TryStrToFloat(c.Text, v, FormatSettings()), c.Value.has_value()) << c.Text;
+    if (c.Value) {
+      EXPECT_DOUBLE_EQ(v, *c.Value) << c.Text;
+      EXPECT_DOUBLE_EQ(StrToFloat(c.Text), *c.Value) << c.Text;
+    } else {
+      try {
+        StrToFloat(c.Text);
+        ADD_FAILURE() << c.Text << " was read";
+      } catch (const EConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "'" + c.Text + "' is not a valid floating point value");
+      }
+    }
+  }
+  TFormatSettings comma = TFormatSettings::EnUS();
+  comma.DecimalSeparator = ',';
+  EXPECT_DOUBLE_EQ(StrToFloat("1,5", comma), 1.5);
+  EXPECT_THROW(StrToFloat("1.5", comma), EConvertError);
+  EXPECT_TRUE(std::isnan(StrToFloat("NAN")));
+  EXPECT_EQ(StrToFloat("-INF"), -std::numeric_limits<double>::infinity());
+  for (double v : {0.1, -123.456, 1e20, 2.5e-9, 98765.4321})
+    EXPECT_DOUBLE_EQ(StrToFloat(FloatToStr(v)), v);
+}
+
+TEST_F(SysUtilsTest, CurrencyKeepsFourDecimals) {
+  const std::vector<std::pair<double, std::string>> written = {
+      {2.5, "2.5"},           {3.0, "3"},   {1.23456, "1.2346"},   {-0.00004, "0"},   {-0.0001, "-0.0001"},
+      {1234567890.1234, "1234567890.1234"}, {922337203685477.0, "922337203685477"}, {-7.10, "-7.1"},
+  };
+  for (const auto& [value, text] : written) EXPECT_EQ(CurrToStr(value), text) << text;
+  EXPECT_DOUBLE_EQ(StrToCurr("2.34567"), 2.3457);
+  EXPECT_DOUBLE_EQ(StrToCurr(" -12.5 "), -12.5);
+  for (const std::string bad : {"1,5", "1E20", "x", ""}) EXPECT_THROW(StrToCurr(bad), EConvertError) << bad;
+  TFormatSettings comma = TFormatSettings::EnUS();
+  comma.DecimalSeparator = ',';
+  EXPECT_EQ(CurrToStr(2.5, comma), "2,5");
+  EXPECT_DOUBLE_EQ(StrToCurr("2,5", comma), 2.5);
+}
+
+TEST_F(SysUtilsTest, BooleansAsWordsOrNumbers) {
+  EXPECT_EQ(BoolToStr(true), "True");
+  EXPECT_EQ(BoolToStr(false), "False");
+  EXPECT_EQ(BoolToStr(true, false), "-1");
+  EXPECT_EQ(BoolToStr(false, false), "0");
+  const std::vector<std::pair<std::string, std::optional<bool>>> cases = {
+      {"True", true}, {"true", true}, {"FALSE", false}, {"-1", true}, {"0", false}, {"1", true},
+      {"2.5", true},  {"0.0", false}, {"yes", std::nullopt}, {"", std::nullopt}, {"Tru", std::nullopt},
+  };
+  for (const auto& [text, value] : cases) {
+    bool b = false;
+    EXPECT_EQ(TryStrToBool(text, b), value.has_value()) << text;
+    if (value) {
+      EXPECT_EQ(b, *value) << text;
+      EXPECT_EQ(StrToBool(text), *value) << text;
+    } else {
+      try {
+        StrToBool(text);
+        ADD_FAILURE() << text << " was read";
+      } catch (const EConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "'" + text + "' is not a valid boolean value");
+      }
+    }
+  }
+}
+
+TEST_F(SysUtilsTest, AsciiCaseAndTrimming) {
+  EXPECT_EQ(UpperCase("ab\xE4z09-"), "AB\xE4Z09-");
+  EXPECT_EQ(LowerCase("AB\xC4Z09-"), "ab\xC4z09-");
+  EXPECT_TRUE(SameText("Hello", "hELLO"));
+  EXPECT_FALSE(SameText("Hello", "Hell"));
+  EXPECT_FALSE(SameText("\xE4", "\xC4"));
+  EXPECT_FALSE(SameText("[", "{"));
+  EXPECT_EQ(Trim(" \t x y \r\n"), "x y");
+  EXPECT_EQ(TrimLeft(" \t x y \r\n"), "x y \r\n");
+  EXPECT_EQ(TrimRight(" \t x y \r\n"), " \t x y");
+  EXPECT_EQ(Trim("   "), "");
+  EXPECT_EQ(Trim("\xA0x\xA0"), "\xA0x\xA0");
+}
+
 }  // namespace
