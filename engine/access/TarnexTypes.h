@@ -64,7 +64,7 @@ public:
   TTarnexRecordID Item(int32_t index) const;             // ERangeError outside 0..Count-1
   void SetItem(int32_t index, const TTarnexRecordID& id);
   int32_t Add(const TTarnexRecordID& id);                 // appends; returns the new index
-  void Insert(int32_t index, const TTarnexRecordID& id);  // before index; appends at or past the end
+  void Insert(int32_t index, const TTarnexRecordID& id);  // before index; appends at index >= Count
   void Delete(int32_t index);                             // shifts the later items down
   // -1, 0 or +1: SlotIDs compares PageNo only; OrdinalIDs PageItemNo, then PageNo (as the
   // unsigned low part of the ordinal); otherwise PageNo, then PageItemNo.
