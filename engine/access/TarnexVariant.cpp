@@ -313,7 +313,7 @@ void* ConvertFromFloat(long double x, TTarnexDataType from, TTarnexDataType to, 
   if (currency) { noRule = true; return nullptr; }
   switch (to) {
     case TTarnexDataType::Date: return MakeIntValue(to, TruncChecked(x, TTarnexDataType::Integer), size);
-    case TTarnexDataType::Time: return MakeIntValue(to, TruncChecked(x, TTarnexDataType::Integer) % 86400000, size);
+    case TTarnexDataType::Time: return MakeIntValue(to, TruncChecked(x, TTarnexDataType::LargeInt) % 86400000, size);
     case TTarnexDataType::DateTime: {
       int64_t day = TruncChecked(x, TTarnexDataType::Integer);
       long double frac = x - std::trunc(x);
@@ -1152,14 +1152,19 @@ void Arithmetic(TTarnexVariant& self, const TTarnexVariant& other, TArithOp op) 
   TTarnexDataType common = CommonDataType(self.DataType(), other.DataType());
   if (!HasArithmetic(common, op == TArithOp::Add))
     throw ETarnexException(OpCode[opIndex], "Not numeric argument in numeric operator '%s'", {OpText[opIndex]});
-  self.ConvertTo(common);
+  // The right operand is read first: it may borrow the buffer that converting self replaces.
   const void* b = other.Data();
   int32_t bSize = other.Size();
   TValueBuffer temp;
   if (other.DataType() != common) {
     temp.Ptr = ConvertChecked(other.Data(), other.Size(), other.DataType(), common, bSize);
     b = temp.Ptr;
+  } else if (other.Data() == self.Data() && self.DataType() != common) {
+    temp.Ptr = NewBuffer(bSize);
+    std::memcpy(temp.Ptr, other.Data(), static_cast<size_t>(bSize));
+    b = temp.Ptr;
   }
+  self.ConvertTo(common);
   const void* a = self.Data();
   if (IsWideTextType(common)) {
     std::u16string s = ReadWide(a, self.Size()) + ReadWide(b, bSize);

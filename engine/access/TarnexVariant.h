@@ -47,7 +47,10 @@ TTarnexFieldType CommonFieldType(TTarnexFieldType a, TTarnexFieldType b);
 void MakeValueBuffer(TTarnexDataType dataType, const void* source, void*& buffer, int32_t& size);
 
 // A new buffer (caller frees it through MemoryManager()) holding the value at `source`,
-// read as fromType, converted to toType. Text sources are read up to their NUL terminator.
+// read as fromType, converted to toType. Text sources are read up to their NUL terminator;
+// BLOB and Memo are read and written as 8-bit text, WideMemo as 16-bit text. A Time becomes
+// a DateTime on day number 693594 (the platform's day zero, 1899-12-30), as a platform date
+// value holding only a time of day does.
 //   size: OUT. Bytes of the returned buffer.
 // Never returns nullptr: 30051 "Cannot cast from '%s' to '%s'" when the conversion raises
 // (unparsable text, range error), 30052 (same text) when no rule exists or the rule gives
@@ -183,9 +186,10 @@ public:
   double AsDate() const;                void SetAsDate(double value);
   double AsTime() const;                void SetAsTime(double value);
   double AsDateTime() const;            void SetAsDateTime(double value);
-  // The value as a platform variant by DataType (text, integers, floats and Currency as
-  // double, Date/Time as a date value in a double, DateTime as a date, Boolean); a null value
-  // of a type without a variant form gives a null variant, a non-null one 30114.
+  // The value as a platform variant by DataType (Char/Varchar/BLOB and WideChar/WideVarchar
+  // text, integers, Single/Double/Extended/Currency as double, Date/Time as a date value in a
+  // double, DateTime as a date, Boolean; 30016 when such a value is null). Any other type
+  // (Memo, WideMemo, bytes, Unknown) gives a null variant when null, else 30114.
   Variant AsVariant() const;
   // Assigns a platform variant by its variant type (null keeps the data type); 30113
   // "Unsupported Variant Type %s" with the type number for any other variant type.

@@ -248,6 +248,17 @@ TEST_F(TarnexVariantTest, BorrowedBuffersAreNeverWrittenOrFreed) {
   borrower.SetBuffer(&record[0], 4, true, DT::Integer);
   EXPECT_FALSE(borrower.IsBorrowed());
   EXPECT_EQ(borrower.AsInteger(), 77);
+
+  // An operand that reads the left operand's own buffer.
+  auto text = Str("ab");
+  text->Add(*text);
+  EXPECT_EQ(text->AsString(), "abab");
+  auto amount = Cur(2.5);
+  TTarnexVariant view;
+  view.SetBuffer(amount->Data(), 8, false, DT::Double);  // the same bytes read as a Double
+  amount->Add(view);  // converts the left operand to Double, replacing the viewed buffer
+  EXPECT_EQ(amount->DataType(), DT::Double);
+  EXPECT_EQ(amount->AsDouble(), 5.0);
 }
 
 TEST_F(TarnexVariantTest, GetBufferAndResize) {
