@@ -20,6 +20,11 @@ const uint8_t ZeroBytes[RIDSize] = {0, 0, 0, 0, 0, 0};
   throw ETarnexException(code, "Index integrity violated. PageNo=%d EntryNo=%d", {pageNo, entryNo});
 }
 
+[[noreturn]] void RaiseLinkIntegrity(int32_t code, int32_t pageNo, int32_t entryNo) {
+  throw ETarnexException(code, "Index integrity violated. Invlaid leaf link. PageNo=%d EntryNo=%d",
+                         {pageNo, entryNo});
+}
+
 // A (key, RecordID) pair buffer for the span of one call.
 class TPairBuffer {
 public:
@@ -701,22 +706,23 @@ void TTarnexBTreeNodeController::CheckIntegrity(TTarnexBTreePage& page, TTarnexB
                            page.EntryRecordID(i + 1)) > 0)
       RaiseIntegrity(20029, pageNo, i);
   }
+  // A child that is this page or one above it would lead the walk in circles.
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t childNo = page.ChildPageNo(i);
+    bool circular = childNo == pageNo;
+    for (int32_t a = 0; a < op.Path->Depth && !circular; ++a) circular = op.Path->Levels[a].PageNo == childNo;
+    if (circular)
+      throw ETarnexException(20032, "Index integrity violated. Circular links. PageNo=%d EntryNo=%d",
+                             {pageNo, i});
+  }
   TPairBuffer previousLast(keySize);
   TPairBuffer bound(keySize);
   bool havePreviousLast = false;
   for (int32_t i = 0; i < count; ++i) {
-    const int32_t childNo = page.ChildPageNo(i);
-    for (int32_t a = 0; a < op.Path->Depth; ++a) {
-      if (op.Path->Levels[a].PageNo == childNo) throw ETarnexException(20032,
-          "Index integrity violated. Circular links. PageNo=%d EntryNo=%d", {pageNo, i});
-    }
-    if (childNo == pageNo)
-      throw ETarnexException(20032, "Index integrity violated. Circular links. PageNo=%d EntryNo=%d",
-                             {pageNo, i});
     TTarnexBTreePage child(Index_, op.SessionID);
-    child.Fetch(childNo);
-    if (i > 0 && child.PrevPageNo() != page.ChildPageNo(i - 1)) RaiseIntegrity(20033, pageNo, i);
-    if (i + 1 < count && child.NextPageNo() != page.ChildPageNo(i + 1)) RaiseIntegrity(20034, pageNo, i);
+    child.Fetch(page.ChildPageNo(i));
+    if (i > 0 && child.PrevPageNo() != page.ChildPageNo(i - 1)) RaiseLinkIntegrity(20033, pageNo, i);
+    if (i + 1 < count && child.NextPageNo() != page.ChildPageNo(i + 1)) RaiseLinkIntegrity(20034, pageNo, i);
     if (i > 0) {
       if (havePreviousLast && ref.CompareEntries(previousLast.Data(), previousLast.Data() + keySize,
                                                  page.EntryKey(i), page.EntryRecordID(i)) > 0)
