@@ -1,5 +1,5 @@
-// Engine streams: the base stream's block copies, the exact transfer helpers, and the memory,
-// file and temporary streams.
+// Engine streams: the base stream's block copies, the exact transfer helpers, and the memory
+// and file streams.
 #include "engine/access/TarnexCompression.h"
 
 #include <fcntl.h>
@@ -12,13 +12,11 @@
 
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemory.h"
-#include "platform/rtl/TempFiles.h"
 
 namespace {
 
-// Native codes of the places in this file that have no code of their own in the messages.
-constexpr int32_t SpillSeekCode = 10079;     // temporary stream: file position after the move
-constexpr int32_t CopySourceSeekCode = 10080;  // CopyFrom: placing the source
+// Native code of CopyFrom placing its source (the message has no code of its own there).
+constexpr int32_t CopySourceSeekCode = 10080;
 
 const char* const ReadMessage =
     "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d";
@@ -328,62 +326,4 @@ int64_t TTarnexFileStream::Seek(int64_t offset, TTarnexSeekOrigin origin) {
   off_t result = ::lseek(Handle_, static_cast<off_t>(offset), whence);
   if (result < 0) return ::lseek(Handle_, 0, SEEK_CUR);
   return static_cast<int64_t>(result);
-}
-
-// ---------------------------------------------------------------------------------------------
-// TTarnexTemporaryStream
-
-TTarnexTemporaryStream::TTarnexTemporaryStream()
-    : MemoryPart_(std::make_unique<TTarnexMemoryStream>()),
-      SpillSize_(StreamDefaults().TemporaryStreamSpillSize) {
-  SetBlockSize(StreamDefaults().TemporaryStreamBlockSize);
-}
-
-TTarnexTemporaryStream::~TTarnexTemporaryStream() {
-  FilePart_.reset();
-  if (!TempFileName_.empty()) DeleteFile(TempFileName_);
-}
-
-TTarnexStream& TTarnexTemporaryStream::Current() {
-  if (InMemory_) return *MemoryPart_;
-  return *FilePart_;
-}
-
-int64_t TTarnexTemporaryStream::Size() { return Current().Size(); }
-
-void TTarnexTemporaryStream::SetSize(int64_t newSize) { Current().SetSize(newSize); }
-
-int32_t TTarnexTemporaryStream::Read(void* buffer, int32_t count) { return Current().Read(buffer, count); }
-
-int64_t TTarnexTemporaryStream::Seek(int64_t offset, TTarnexSeekOrigin origin) {
-  return Current().Seek(offset, origin);
-}
-
-int32_t TTarnexTemporaryStream::Write(const void* buffer, int32_t count) {
-  if (count < 1) return 0;
-  if (InMemory_) {
-    int64_t size = MemoryPart_->Size();
-    int64_t position = MemoryPart_->Position();
-    if (size + count > SpillSize_ || position + count > SpillSize_) Spill();
-  }
-  return Current().Write(buffer, count);
-}
-
-void TTarnexTemporaryStream::Spill() {
-  std::string name = GetTempFileName("Tarnex");
-  std::unique_ptr<TTarnexFileStream> file;
-  try {
-    file = std::make_unique<TTarnexFileStream>(name, TarnexFileMode::Create);
-    file->SetBlockSize(BlockSize());
-    file->LoadFromStream(*MemoryPart_);
-    SeekExact(*file, MemoryPart_->Position(), SpillSeekCode);
-  } catch (...) {
-    file.reset();
-    DeleteFile(name);
-    throw;
-  }
-  FilePart_ = std::move(file);
-  TempFileName_ = name;
-  MemoryPart_.reset();
-  InMemory_ = false;
 }
