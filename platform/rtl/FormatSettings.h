@@ -34,8 +34,14 @@ struct TFormatSettings {
 
   // The en-US settings (short date M/d/yyyy, '/' and '.', English names).
   static TFormatSettings EnUS();
-  // Filled from the process locale (LC_TIME / LC_NUMERIC); EnUS() under C, POSIX and C.UTF-8.
+  // Filled from the process locale (LC_TIME for dates and names, LC_NUMERIC for the separators,
+  // LC_MONETARY for the currency; each the process's setting, else the environment's):
+  // EnUS() under C, POSIX and C.UTF-8 or when nothing is set.
   static TFormatSettings FromLocale();
+  // Filled from one ICU locale ("de_DE", "sv"); EnUS() for "" or a locale ICU does not know.
+  // The short date always has a four-digit year ("dd/MM/yyyy" with DateSeparator '.'): '/' and
+  // ':' in the patterns stand for DateSeparator and TimeSeparator. Names are Windows-1252.
+  static TFormatSettings FromLocaleName(const std::string& icuLocaleName);
 };
 
 // The process-wide settings, filled from the locale on first use.
