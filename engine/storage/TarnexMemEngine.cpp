@@ -1,5 +1,6 @@
 #include "engine/storage/TarnexMemEngine.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -82,12 +83,17 @@ void TTarnexMemoryRecordManager::SetDeleted(int32_t slot, bool deleted) {
 
 void TTarnexMemoryRecordManager::Grow() {
   const int64_t newCapacity = static_cast<int64_t>(Capacity_) + AllocBy_;
-  const int64_t blockSize = newCapacity * RecordSize_;
-  if (newCapacity > INT32_MAX || blockSize > TTarnexMemoryManager::MaxBlockSize)
-    throw EOutOfMemory();
-  const int32_t bitmapSize = static_cast<int32_t>((newCapacity + 7) / 8);
-  MemoryManager().ReallocMem(RecordBlock_, static_cast<int32_t>(blockSize), false);
-  MemoryManager().ReallocMemZeroed(DeletedBitmap_, bitmapSize);
+  const int64_t mostSlots = TTarnexMemoryManager::MaxBlockSize / RecordSize_;
+  if (newCapacity > INT32_MAX || newCapacity > mostSlots) throw EOutOfMemory();
+  if (newCapacity > BlockSlots_) {
+    // The memory manager moves a block on every reallocation, so the reserve doubles each
+    // time: filling a table copies each record a bounded number of times, not once per step.
+    int64_t slots = std::max<int64_t>(newCapacity, static_cast<int64_t>(BlockSlots_) * 2);
+    slots = std::min(slots, mostSlots);
+    MemoryManager().ReallocMem(RecordBlock_, static_cast<int32_t>(slots * RecordSize_), false);
+    MemoryManager().ReallocMemZeroed(DeletedBitmap_, static_cast<int32_t>((slots + 7) / 8));
+    BlockSlots_ = static_cast<int32_t>(slots);
+  }
   Capacity_ = static_cast<int32_t>(newCapacity);
 }
 
@@ -95,6 +101,7 @@ void TTarnexMemoryRecordManager::Clear(int32_t) {
   MemoryManager().FreeAndNillMem(RecordBlock_);
   MemoryManager().FreeAndNillMem(DeletedBitmap_);
   Capacity_ = 0;
+  BlockSlots_ = 0;
   RecordCount_ = 0;
   MinID_ = 0;
   MaxID_ = 0;

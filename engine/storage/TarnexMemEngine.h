@@ -1,7 +1,8 @@
 // Storage of memory tables: every record of a table in one contiguous block of the engine's
 // memory manager, with a bitmap of deleted slots. A record's RecordID is its slot number
 // (PageNo = slot, PageItemNo = 0); record numbers (1-based, in slot order) map to slots through
-// the bitmap.
+// the bitmap. Capacity grows in steps of AllocBy slots; the block behind it doubles its room when
+// full, because every reallocation moves the whole block.
 #pragma once
 
 #include <cstdint>
@@ -80,12 +81,15 @@ public:
 private:
   bool IsLive(int32_t slot) const;  // inside MinID..MaxID with a clear deleted bit
   void SetDeleted(int32_t slot, bool deleted);
-  void Grow();                      // Capacity + AllocBy; raises on allocation failure
+  // Capacity + AllocBy; when the blocks are full their room doubles (at least to the new
+  // Capacity). Raises on allocation failure.
+  void Grow();
   void CopyOut(int32_t slot, TNavigationRequest& request) const;
 
-  uint8_t* RecordBlock_ = nullptr;    // owned (memory manager): Capacity x RecordSize bytes
-  uint8_t* DeletedBitmap_ = nullptr;  // owned (memory manager): ceil(Capacity/8) bytes, 1 = deleted
-  int32_t Capacity_ = 0;              // slots allocated
+  uint8_t* RecordBlock_ = nullptr;    // owned (memory manager): BlockSlots x RecordSize bytes
+  uint8_t* DeletedBitmap_ = nullptr;  // owned (memory manager): ceil(BlockSlots/8) bytes, 1 = deleted
+  int32_t Capacity_ = 0;              // slots in use for records: grows by AllocBy
+  int32_t BlockSlots_ = 0;            // slots the blocks have room for (at least Capacity)
   int32_t AllocBy_;                   // growth step in slots
   int32_t MinID_ = 0;                 // lowest live slot, 0 when empty
   int32_t MaxID_ = 0;                 // highest live slot, 0 when empty

@@ -284,6 +284,7 @@ TEST(MemoryRecordManager, RecordNumbersAndSlotsWithManyDeletedRecords) {
     TTarnexRecordID id;
     ASSERT_TRUE(rm.AddRecord(r.data(), id, 1));
   }
+  EXPECT_EQ(Count, rm.Capacity());  // twenty steps of AllocBy
   for (int32_t slot = 0; slot < Count; ++slot) {  // while nothing is deleted the number is slot + 1
     ASSERT_EQ(slot + 1, rm.SlotToRecordNumber(slot));
     ASSERT_EQ(slot, rm.RecordNumberToSlot(slot));
