@@ -76,5 +76,6 @@ bool IsWideTextFieldType(TTarnexFieldType t);       // WideChar WideVarchar Wide
 // Day numbers (1 = 0001-01-01) and milliseconds from and to platform date values.
 constexpr int32_t DateDelta = 693594;
 int32_t DateTimeToDayNumber(double value);           // trunc(value) + 693594; EIntOverflow when it does not fit
-int32_t DateTimeToMilliseconds(double value);        // round(frac(value) * 86400000)
-double DayNumberToDateTime(int32_t day, int32_t milliseconds = 0);
+int32_t DateTimeToMilliseconds(double value);        // round(frac(value) * 86400000), ties to even;
+                                                     // negative for negative values; EIntOverflow for NaN
+double DayNumberToDateTime(int32_t day, int32_t milliseconds = 0);  // (day - 693594) + frac(ms / 86400000)
