@@ -3,9 +3,11 @@
 
 #include <string>
 
-std::string GetTempDirectory();  // with a trailing separator
-// Creates a new empty file named prefix + unique part in the temporary directory and returns
-// its full path; raises EInOutError when no file can be created.
+// $TMPDIR, or /tmp when it is unset or empty, with a trailing separator.
+std::string GetTempDirectory();
+// Creates a new empty file named prefix + a unique part (six characters) in the temporary
+// directory and returns its full path; the caller deletes it. Raises EInOutError
+// ("Cannot create a temporary file in <dir>: <reason>") when no file can be created.
 std::string GetTempFileName(const std::string& prefix = "Tarnex");
-bool DeleteFile(const std::string& path);
-bool FileExists(const std::string& path);
+bool DeleteFile(const std::string& path);  // true when the file was removed
+bool FileExists(const std::string& path);  // true for an existing regular file (not a directory)

@@ -2,9 +2,16 @@
 // floats, currency, dates, booleans and strings.
 #pragma once
 
+#include "platform/rtl/SysUtils.h"
+
 #include <cstdint>
 #include <string>
 #include <variant>
+
+// A variant that cannot be read as the kind asked for: EVariantTypeCastError
+// "Could not convert variant of type (Null) into type (Int64)" with the two type names.
+class EVariantError : public Exception { public: using Exception::Exception; };
+class EVariantTypeCastError : public EVariantError { public: using EVariantError::EVariantError; };
 
 // Variant type codes, numbered as the platform numbers them.
 enum class TVarType : uint16_t {
@@ -37,12 +44,17 @@ public:
   TVarType VarType() const { return Type_; }
   bool IsNull() const { return Type_ == TVarType::varNull; }
   bool IsEmpty() const { return Type_ == TVarType::varEmpty; }
-  int64_t AsInt64() const;        // integer kinds and boolean; floats truncated
-  double AsDouble() const;        // numeric kinds, dates
-  bool AsBoolean() const;
-  std::string AsString() const;   // any kind as text (Windows-1252)
+  // The readers convert: empty reads as 0, false or ""; null and the codes without a value
+  // (FromType) raise EVariantTypeCastError, except AsString and AsWideString, which give "".
+  int64_t AsInt64() const;        // integer kinds; boolean -1/0; floats truncated; text through StrToInt64
+  double AsDouble() const;        // numeric kinds, dates; boolean -1/0; text through StrToFloat
+  bool AsBoolean() const;         // non-zero numbers; text through StrToBool
+  std::string AsString() const;   // IntToStr, FloatToStr, CurrToStr, DateTimeToStr, "True"/"False" (Windows-1252)
   std::u16string AsWideString() const;
-  bool operator==(const Variant& other) const;
+  bool operator==(const Variant& other) const;  // same type code and the same value
+
+  // The platform's name of a type code ("Null", "Int64", "OleStr"); the number for others.
+  static std::string TypeName(TVarType type);
 
 private:
   TVarType Type_ = TVarType::varEmpty;                           // the variant type code
