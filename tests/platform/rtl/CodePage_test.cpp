@@ -18,7 +18,9 @@ TEST(CodePageTest, EveryByteRoundTripsThroughUtf16AndUtf8) {
   EXPECT_EQ(Utf8ToUtf16(utf8), wide);
   EXPECT_EQ(Utf16ToUtf8(wide), utf8);
   for (int b = 0; b < 256; ++b) {
-    if (b < 0x80 || b >= 0xA0) EXPECT_EQ(wide[static_cast<size_t>(b)], static_cast<char16_t>(b)) << b;
+    if (b < 0x80 || b >= 0xA0) {
+      EXPECT_EQ(wide[static_cast<size_t>(b)], static_cast<char16_t>(b)) << b;
+    }
   }
 }
 
