@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/storage/TarnexBaseEngineRecords.h"
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemory.h"
 
@@ -25,23 +26,19 @@ constexpr std::array<uint8_t, 256> MakeLiveBitsTable() {
 }
 constexpr std::array<uint8_t, 256> LiveBitsTable = MakeLiveBitsTable();
 
-// BLOB ownership markers in bytes 6-7 of a BLOB field's slot.
-constexpr uint16_t BlobOwnedMarker = 0x0F0F;   // freshly written block, owned by the buffer
-constexpr uint16_t BlobStoredMarker = 0xF0F0;  // block belongs to the stored record
-constexpr int32_t BlobMarkerOffset = 6;
-
+// Null flag of field fieldNo: bit fieldNo of the record's leading bytes, 1 = NULL.
 bool IsNullFlagSet(const uint8_t* record, int32_t fieldNo) {
   return (record[fieldNo / 8] & (1u << (fieldNo % 8))) != 0;
 }
 
 uint16_t ReadMarker(const uint8_t* record, const TTarnexRecordBlobField& field) {
   uint16_t marker;
-  std::memcpy(&marker, record + field.MemoryOffset + BlobMarkerOffset, sizeof(marker));
+  std::memcpy(&marker, record + field.MemoryOffset + TarnexBlobMarkerOffset, sizeof(marker));
   return marker;
 }
 
 void WriteMarker(uint8_t* record, const TTarnexRecordBlobField& field, uint16_t marker) {
-  std::memcpy(record + field.MemoryOffset + BlobMarkerOffset, &marker, sizeof(marker));
+  std::memcpy(record + field.MemoryOffset + TarnexBlobMarkerOffset, &marker, sizeof(marker));
 }
 
 }  // namespace
@@ -138,14 +135,14 @@ bool TTarnexMemoryRecordManager::UpdateRecord(uint8_t* buffer, const TTarnexReco
   try {
     for (const TTarnexRecordBlobField& field : BlobFields_) {
       if (IsNullFlagSet(stored, field.FieldNo)) continue;
-      if (IsNullFlagSet(buffer, field.FieldNo) || ReadMarker(buffer, field) == BlobOwnedMarker) {
+      if (IsNullFlagSet(buffer, field.FieldNo) || ReadMarker(buffer, field) == TarnexBlobOwnedMarker) {
         if (FreeBlob_) FreeBlob_(stored, field.FieldNo);
       }
     }
   } catch (...) {
     return false;
   }
-  for (const TTarnexRecordBlobField& field : BlobFields_) WriteMarker(buffer, field, BlobStoredMarker);
+  for (const TTarnexRecordBlobField& field : BlobFields_) WriteMarker(buffer, field, TarnexBlobStoredMarker);
   std::memcpy(stored, buffer, RecordSize_);
   return true;
 }
