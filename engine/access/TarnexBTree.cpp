@@ -183,6 +183,7 @@ TTarnexBTreeIndex::~TTarnexBTreeIndex() = default;
 int32_t TTarnexBTreeIndex::PageSize() const { return PageManager_->PageSize(); }
 
 void TTarnexBTreeIndex::InitRootPage(int32_t sessionID) {
+  ++ChangeCount_;
   TTarnexBTreePage root(*this, sessionID);
   root.Allocate();
   root.BeginChange();
@@ -214,6 +215,7 @@ void TTarnexBTreeIndex::CreateIndex(const TTarnexIndexDef& definition, TTarnexIn
 }
 
 void TTarnexBTreeIndex::DropIndex(int32_t sessionID) {
+  ++ChangeCount_;
   if (IndexDef_.RootPageNo == -1) return;
   TTarnexBTreePage root(*this, sessionID);
   root.Fetch(IndexDef_.RootPageNo);
@@ -222,6 +224,7 @@ void TTarnexBTreeIndex::DropIndex(int32_t sessionID) {
 }
 
 void TTarnexBTreeIndex::OpenIndex(const TTarnexIndexDef& definition) {
+  ++ChangeCount_;
   TTarnexIndex::OpenIndex(definition);
   KeyRef_.Build(IndexDef_, FieldDefs_);
 }
@@ -238,6 +241,7 @@ bool TTarnexBTreeIndex::IsEmpty(int32_t sessionID) {
 // ---------------------------------------------------------------------------------------------
 
 void TTarnexBTreeIndex::InsertEntryKey(int32_t sessionID, const uint8_t* key, const TTarnexRecordID& recordID) {
+  ++ChangeCount_;
   if (IndexDef_.RootPageNo == -1) InitRootPage(sessionID);
   uint8_t rid[RIDSize];
   recordID.WriteTo(rid);
@@ -255,6 +259,7 @@ void TTarnexBTreeIndex::InsertEntryKey(int32_t sessionID, const uint8_t* key, co
 }
 
 void TTarnexBTreeIndex::DeleteEntryKey(int32_t sessionID, const uint8_t* key, const TTarnexRecordID& recordID) {
+  ++ChangeCount_;
   TTarnexBTreeDeleteOutcome outcome = TTarnexBTreeDeleteOutcome::NotFound;
   if (IndexDef_.RootPageNo != -1) {
     uint8_t rid[RIDSize];
@@ -455,7 +460,8 @@ void TTarnexBTreeIndex::GetRecord(int32_t sessionID, TNavigationRequest& request
     }
     found = true;
   } else {
-    if (request.Buffer == nullptr || !LocateEntry(sessionID, request.RecordID, path, request.Buffer)) {
+    if (!TakeLastStep(sessionID, request.RecordID, path) &&
+        (request.Buffer == nullptr || !LocateEntry(sessionID, request.RecordID, path, request.Buffer))) {
       request.Result = TNavigationResult::NoRecord;
       return;
     }
@@ -475,6 +481,10 @@ void TTarnexBTreeIndex::GetRecord(int32_t sessionID, TNavigationRequest& request
   request.GoLast = false;
   request.RecordID = PathRecordID(sessionID, path);
   request.Result = TNavigationResult::Found;
+  LastStep_.Valid = true;
+  LastStep_.ChangeCount = ChangeCount_;
+  LastStep_.RecordID = request.RecordID;
+  LastStep_.Path = path;
   if (RecordManager_ != nullptr && request.Buffer != nullptr) {
     TNavigationRequest read;
     read.SessionID = sessionID;
@@ -485,6 +495,20 @@ void TTarnexBTreeIndex::GetRecord(int32_t sessionID, TNavigationRequest& request
     RecordManager_->ReadRecord(read);
     request.Result = read.Result;
   }
+}
+
+bool TTarnexBTreeIndex::TakeLastStep(int32_t sessionID, const TTarnexRecordID& recordID, TTarnexKeyPath& path) {
+  if (!LastStep_.Valid || LastStep_.ChangeCount != ChangeCount_ || !(LastStep_.RecordID == recordID) ||
+      LastStep_.Path.Depth == 0)
+    return false;
+  const TTarnexKeyPathLevel& leaf = LastStep_.Path.Levels[LastStep_.Path.Depth - 1];
+  TTarnexBTreePage page(*this, sessionID);
+  page.Fetch(leaf.PageNo);
+  if (!page.IsLeaf() || leaf.Position < 0 || leaf.Position >= page.EntryCount() ||
+      leaf.Count != page.EntryCount() || !(TTarnexRecordID::ReadFrom(page.EntryRecordID(leaf.Position)) == recordID))
+    return false;
+  path = LastStep_.Path;
+  return true;
 }
 
 int32_t TTarnexBTreeIndex::LeftmostLeaf(int32_t sessionID) {

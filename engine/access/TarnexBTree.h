@@ -340,21 +340,38 @@ private:
   friend class TTarnexBTreeLeafController;
   friend class TTarnexBTreeNodeController;
 
-  // Searches from the root by relation over `columns` leading columns of key; fills path.
+  // Searches from the root for the first (forward) or last entry standing in `relation` to key
+  // over its `columns` leading columns (CompareColumns is narrowed meanwhile); fills path.
   bool SearchRelation(int32_t sessionID, const uint8_t* key, int32_t columns, TTarnexScanRelation relation,
                       bool forward, TTarnexKeyPath& path);
-  // The key of condition's KeyBuffer into key and its column count; false without a buffer.
+  // SearchRelation with the key built from condition's KeyBuffer and its KeyFieldCount; false
+  // for a relation without a buffer.
   bool SearchCondition(int32_t sessionID, const TTarnexScanSearchCondition& condition, bool forward,
                        TTarnexKeyPath& path);
+  // The entry (key, recordID) by one root-to-leaf descent.
   bool LocateKey(int32_t sessionID, const uint8_t* key, const TTarnexRecordID& recordID, TTarnexKeyPath& path);
   void InsertEntryKey(int32_t sessionID, const uint8_t* key, const TTarnexRecordID& recordID);
   void DeleteEntryKey(int32_t sessionID, const uint8_t* key, const TTarnexRecordID& recordID);
   int32_t LeftmostLeaf(int32_t sessionID);  // page number of the first leaf, -1 for no tree
+  // The approximate place of a path in index order, in [0, 1).
   static double PathPlace(const TTarnexKeyPath& path);
-  // Drops a record number count: members of recordSet on page entries [0, upTo).
+  // Allocates the first root of an empty tree and records it as RootPageNo.
   void InitRootPage(int32_t sessionID);
 
+  // The path of the entry GetRecord last answered with, so that the next step from that record
+  // need not search for it again. Valid while ChangeCount_ has not moved and the leaf still
+  // holds that RecordID at the path's position.
+  struct TLastStep {
+    bool Valid = false;
+    uint64_t ChangeCount = 0;       // ChangeCount_ when recorded
+    TTarnexRecordID RecordID;       // the record answered
+    TTarnexKeyPath Path;            // its entry
+  };
+  bool TakeLastStep(int32_t sessionID, const TTarnexRecordID& recordID, TTarnexKeyPath& path);
+
   TTarnexBTreeKeyRef KeyRef_;                     // key layout of this index
+  uint64_t ChangeCount_ = 0;                      // bumped by every change of the tree
+  TLastStep LastStep_;                            // see TLastStep
   const TTarnexFieldDefs* FieldDefs_;             // not owned
   TTarnexPageManager* PageManager_;               // not owned
   TTarnexBaseRecordManager* RecordManager_;       // not owned, may be nil

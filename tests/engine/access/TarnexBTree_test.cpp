@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -599,6 +600,59 @@ TEST_F(BTreeTest, NavigationByGetRecord) {
   r.Direction = D::Current;
   ExpectEngineError([&] { t.Index->GetRecord(Session, r); }, 20053,
                     "Invalid get record mode for index: grmCurrent");
+}
+
+TEST_F(BTreeTest, GetRecordStepsThroughAChangingIndex) {
+  // Each step lands on the successor of the record it starts from in the index as it is then,
+  // whatever was inserted or deleted since the previous step.
+  TTestTable t({{"v", FT::Integer}}, {Col("v")});
+  std::mt19937 rng(21);
+  std::set<std::pair<int, int32_t>> model;
+  for (int i = 0; i < 800; ++i) {
+    const int v = static_cast<int>(rng() % 100);
+    model.insert({v, t.Insert({Int(v)}).PageNo});
+  }
+  std::vector<uint8_t> buffer(t.Fields.RecordSize());
+  for (TNavigationDirection direction : {TNavigationDirection::Next, TNavigationDirection::Prior}) {
+    const bool next = direction == TNavigationDirection::Next;
+    TNavigationRequest r;
+    r.Buffer = buffer.data();
+    r.Direction = direction;
+    (next ? r.GoFirst : r.GoLast) = true;
+    std::optional<std::pair<int, int32_t>> current;
+    for (int step = 0; step < 3000; ++step) {
+      t.Index->GetRecord(Session, r);
+      std::optional<std::pair<int, int32_t>> expected;
+      if (!current) expected = next ? *model.begin() : *model.rbegin();
+      else if (next) {
+        auto it = model.upper_bound(*current);
+        if (it != model.end()) expected = *it;
+      } else {
+        auto it = model.lower_bound(*current);
+        if (it != model.begin()) expected = *std::prev(it);
+      }
+      if (!expected) {
+        EXPECT_EQ(r.Result, next ? TNavigationResult::AfterLast : TNavigationResult::BeforeFirst);
+        break;
+      }
+      ASSERT_EQ(r.Result, TNavigationResult::Found);
+      ASSERT_EQ(r.RecordID.PageNo, expected->second) << step;
+      current = expected;
+      if (step % 3 == 0) {
+        // Remove some record other than the current one, add another.
+        auto it = model.begin();
+        std::advance(it, rng() % model.size());
+        if (*it != *current) {
+          t.Delete(RID(it->second));
+          model.erase(it);
+        }
+        const int v = static_cast<int>(rng() % 100);
+        model.insert({v, t.Insert({Int(v)}).PageNo});
+      }
+    }
+    EXPECT_TRUE(current.has_value());
+  }
+  t.Index->CheckIntegrity(Session);
 }
 
 TEST_F(BTreeTest, RecordNumbers) {
