@@ -88,6 +88,8 @@ size_t DecodeUtf16(std::u16string_view s, size_t pos, char32_t& cp) {
 
 }  // namespace
 
+char16_t Cp1252CharToUtf16(unsigned char c) { return ByteToUnit(c); }
+
 std::u16string Cp1252ToUtf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());

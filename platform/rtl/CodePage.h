@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+char16_t Cp1252CharToUtf16(unsigned char c);          // one byte's UTF-16 unit
 std::u16string Cp1252ToUtf16(std::string_view s);
 std::string Utf16ToCp1252(std::u16string_view s);
 std::string Cp1252ToUtf8(std::string_view s);
