@@ -597,6 +597,15 @@ TTarnexMetaObjectDef* TTarnexFieldDefs::AddNew() {
   return TTarnexMetaObjectDefs::Items(Add(std::make_unique<TTarnexFieldDef>()));
 }
 
+void TTarnexFieldDefs::Assign(const TTarnexMetaObjectDefs& other) {
+  if (&other == this) return;
+  TTarnexMetaObjectDefs::Assign(other);
+  if (const auto* fields = dynamic_cast<const TTarnexFieldDefs*>(&other)) {
+    HasAutoincFields_ = fields->HasAutoincFields_;
+    HasDefaultValues_ = fields->HasDefaultValues_;
+  }
+}
+
 void TTarnexFieldDefs::Clear() {
   TTarnexMetaObjectDefs::Clear();
   HasAutoincFields_ = false;

@@ -318,6 +318,9 @@ class TTarnexFieldDefs : public TTarnexMetaObjectDefs {
 public:
   const char* ClassName() const override { return "TTarnexFieldDefs"; }
   TTarnexMetaObjectDef* AddNew() override;  // a new TTarnexFieldDef
+  // As the base class; the copy also takes other's two layout flags, matching the offsets it
+  // copied.
+  void Assign(const TTarnexMetaObjectDefs& other) override;
   void Clear() override;                    // also clears both flags
 
   TTarnexFieldDef* Items(int32_t index) const {
