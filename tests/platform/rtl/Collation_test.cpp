@@ -1,12 +1,15 @@
 #include "platform/rtl/Collation.h"
 
 #include "platform/rtl/CodePage.h"
+#include "platform/rtl/CollationDetail.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -202,6 +205,119 @@ TEST_F(CollationTest, ThreadsCompareConcurrently) {
   for (int i = 0; i < 4; ++i) threads.emplace_back(work);
   for (auto& t : threads) t.join();
   EXPECT_EQ(mismatches.load(), 0);
+}
+
+// Pairs of printable-ASCII texts of the kinds that stress a per-character comparison.
+std::vector<std::pair<std::string, std::string>> RandomPairs(unsigned seed, int count) {
+  std::mt19937 random(seed);
+  const std::string pool = "aAbBeEsSzZvVwW019 -_.,;'\"!?~()[]{}@#$%&*+=<>/\\|^`";
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  auto randomChar = [&]() -> char {
+    return pick(3) == 0 ? static_cast<char>(0x20 + pick(95)) : pool[static_cast<size_t>(pick(static_cast<int>(pool.size())))];
+  };
+  auto randomText = [&](int maxLength) {
+    std::string s;
+    for (int i = pick(maxLength + 1); i > 0; --i) s += randomChar();
+    return s;
+  };
+  std::vector<std::pair<std::string, std::string>> pairs;
+  while (static_cast<int>(pairs.size()) < count) {
+    std::string a = randomText(10), b;
+    switch (pick(7)) {
+      case 0: b = randomText(10); break;
+      case 1: b = a; break;                                                     // equal
+      case 2:                                                                   // case twin
+        b = a;
+        for (char& c : b) if (std::isalpha(static_cast<unsigned char>(c)) && pick(2)) c ^= 0x20;
+        break;
+      case 3: b = a.substr(0, static_cast<size_t>(pick(static_cast<int>(a.size()) + 1))); break;  // prefix
+      case 4: b = a + randomChar(); break;                                      // extension
+      case 5:                                                                   // one character inserted
+        b = a;
+        b.insert(static_cast<size_t>(pick(static_cast<int>(a.size()) + 1)), 1, " -'."[pick(4)]);
+        break;
+      default:                                                                  // one character changed
+        b = a;
+        if (!b.empty()) b[static_cast<size_t>(pick(static_cast<int>(b.size())))] = randomChar();
+        break;
+    }
+    pairs.emplace_back(a, b);
+  }
+  return pairs;
+}
+
+TEST_F(CollationTest, FastPathAgreesWithTheCollator) {
+  struct Case {
+    std::string Locale;
+    bool Fast;  // whether printable ASCII may use the rank tables
+  };
+  // Czech, Hungarian and Danish contract letter pairs ("ch", "cs", "aa"), Canadian French
+  // weighs accents backwards: those leave everything to ICU.
+  const std::vector<Case> cases = {{"root", true}, {"de", true}, {"sv", true}, {"en_US", true}, {"es", true},
+                                   {"da", false}, {"cs", false}, {"hu", false}, {"fr_CA", false}};
+  const auto pairs = RandomPairs(20240611, 30000);
+  for (const auto& c : cases) {
+    SetCollationLocale(c.Locale);
+    EXPECT_EQ(rtl_detail::CollationFastPathEnabled(), c.Fast) << c.Locale;
+    int differences = 0;
+    for (const auto& [a, b] : pairs) {
+      const std::u16string wa = Cp1252ToUtf16(a), wb = Cp1252ToUtf16(b);
+      for (uint32_t flags : {0u, NORM_IGNORECASE}) {
+        const int expected = rtl_detail::CompareWithCollator(flags, wa.c_str(), -1, wb.c_str(), -1);
+        const int narrow = Narrow(a, b, flags), wide = Wide(a, b, flags);
+        if (narrow != expected || wide != expected) {
+          if (++differences <= 5) ADD_FAILURE() << c.Locale << " flags " << flags << ": '" << a << "' / '" << b << "'";
+        }
+      }
+    }
+    EXPECT_EQ(differences, 0) << c.Locale;
+  }
+}
+
+TEST_F(CollationTest, FastPathHandsOtherCharactersToTheCollator) {
+  // Texts that are printable ASCII except for one character, where only ICU knows the answer.
+  const std::vector<OrderCase> cases = {
+      {"ab\x01", "ab", EQ, EQ},        // a control character is ignorable
+      {"a\xE4", "az", LT, LT},          // root: a-umlaut sorts with a
+      {"abc\x7F", "abc", EQ, EQ},
+      {"\xC4" "b", "Ab", GT, GT},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Narrow(c.A, c.B, 0), c.CaseSensitive) << c.A << " / " << c.B;
+    EXPECT_EQ(Narrow(c.A, c.B, NORM_IGNORECASE), c.IgnoreCase) << c.A << " / " << c.B;
+  }
+  const std::u16string combining = u"a\u0308";  // a + combining diaeresis
+  SetCollationLocale("sv");
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, combining.c_str(), -1, u"z", -1), GT);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, combining.c_str(), -1, u"\u00E4", -1), EQ);
+}
+
+TEST_F(CollationTest, PrintableCheckFindsAnyOtherCharacterAtAnyPosition) {
+  const std::vector<char16_t> outside = {0x00, 0x01, 0x1F, 0x7F, 0x80, 0xA0, 0xFF, 0x100, 0x2020, 0x7F20, 0xFF20, 0xFFFF};
+  for (int length = 0; length <= 19; ++length) {
+    std::u16string wide(static_cast<size_t>(length), u'~');
+    for (int i = 0; i < length; ++i) wide[static_cast<size_t>(i)] = static_cast<char16_t>(0x20 + (i * 37) % 95);
+    const std::string narrow = Utf16ToCp1252(wide);
+    ASSERT_TRUE(rtl_detail::AllPrintableAscii(wide.data(), length)) << length;
+    ASSERT_TRUE(rtl_detail::AllPrintableAscii(narrow.data(), length)) << length;
+    for (int pos = 0; pos < length; ++pos) {
+      for (char16_t c : outside) {
+        std::u16string w = wide;
+        w[static_cast<size_t>(pos)] = c;
+        EXPECT_FALSE(rtl_detail::AllPrintableAscii(w.data(), length)) << length << " " << pos << " " << int(c);
+        if (c < 0x100) {
+          std::string n = narrow;
+          n[static_cast<size_t>(pos)] = static_cast<char>(c);
+          EXPECT_FALSE(rtl_detail::AllPrintableAscii(n.data(), length)) << length << " " << pos << " " << int(c);
+        }
+      }
+    }
+  }
+  // Long texts with an ignorable control character: only ICU knows they are equal.
+  const std::string longText = "abcdefghijklmnopqrstuvwxyz";
+  EXPECT_EQ(Narrow(longText.substr(0, 12) + "\x01" + longText.substr(12), longText, 0), EQ);
+  const std::u16string wideText = Cp1252ToUtf16(longText), wideWithControl = wideText.substr(0, 9) + u"\x01" + wideText.substr(9);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, wideWithControl.c_str(), -1, wideText.c_str(), -1), EQ);
 }
 
 }  // namespace
