@@ -1,5 +1,5 @@
-// Guarded blocks over the C heap: one malloc per block, header and trailer words written and
-// checked with memcpy, the allocated total kept in an atomic counter.
+// Guarded blocks over the C heap: one malloc per block (7 bytes of padding, then the block), header
+// and trailer words written and checked with memcpy, the allocated total kept in an atomic counter.
 #include "engine/storage/TarnexMemory.h"
 
 #include <sys/sysinfo.h>
@@ -17,6 +17,10 @@ namespace {
 constexpr int32_t SizeOffset = -9;       // data size, from the data address
 constexpr int32_t TagOffset = -5;        // allocator tag
 constexpr int32_t SignatureOffset = -4;  // header signature
+// The C heap block starts this many bytes into its allocation, so that the data address
+// (allocation + 16) keeps the heap's 16-byte alignment.
+constexpr size_t LeadingPad = 7;
+constexpr size_t DataOffset = LeadingPad + TTarnexMemoryManager::HeaderSize;
 
 uint32_t ReadWord(const uint8_t* at) {
   uint8_t b[4];
@@ -62,12 +66,12 @@ void* TTarnexMemoryManager::GetMem(int32_t size) {
       AllocatedTotal_.fetch_sub(size, std::memory_order_relaxed);
       throw ETarnexException::CreateFmt(30004, "Memory limit exceeded (Limit = %d bytes)", {limit});
     }
-    auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size) + BlockOverhead));
-    if (block == nullptr) {
+    auto* allocation = static_cast<uint8_t*>(std::malloc(LeadingPad + static_cast<size_t>(size) + BlockOverhead));
+    if (allocation == nullptr) {
       AllocatedTotal_.fetch_sub(size, std::memory_order_relaxed);
       throw EOutOfMemory();
     }
-    uint8_t* data = block + HeaderSize;
+    uint8_t* data = allocation + DataOffset;
     WriteWord(data + SizeOffset, static_cast<uint32_t>(size));
     data[TagOffset] = MallocTag;
     WriteWord(data + SignatureOffset, HeaderSignature);
@@ -95,7 +99,7 @@ void TTarnexMemoryManager::FreeAndNillMem(void*& p) {
   const bool intact = ReadWord(data + size) == TrailerSignature;
   // Spoil the signature so that a second release of the same address is likely refused.
   WriteWord(data + SignatureOffset, 0);
-  std::free(data - HeaderSize);
+  std::free(data - DataOffset);
   AllocatedTotal_.fetch_sub(size, std::memory_order_relaxed);
   p = nullptr;
   if (!intact) throw ETarnexException::Create(30137, "Memory overrun detected");

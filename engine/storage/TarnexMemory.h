@@ -4,8 +4,9 @@
 //
 // Block layout (little-endian): [0] int32 data size, [4] uint8 allocator tag,
 // [5] uint32 0xACCACCAC, [9] data, [9+size] uint32 0xACCEACCE. Callers get the data address.
-// One system allocation per block; nothing is listed or searched per block. Safe to call from
-// any thread at the same time.
+// One system allocation per block; nothing is listed or searched per block. Data addresses are
+// 16-byte aligned (the block starts 7 bytes into its allocation). Safe to call from any thread
+// at the same time.
 #pragma once
 
 #include <atomic>
@@ -18,7 +19,8 @@ public:
   static constexpr uint32_t TrailerSignature = 0xACCEACCEu;
   static constexpr int32_t BlockOverhead = 13;          // header (9) + trailer (4)
   static constexpr int32_t HeaderSize = 9;              // bytes before the data address
-  static constexpr uint8_t MallocTag = 0;               // allocator tag: the C heap (malloc/free)
+  static constexpr uint8_t MallocTag = 0;               // allocator tag: the C heap (malloc/free),
+                                                        // block 7 bytes into the allocation
 
   TTarnexMemoryManager() = default;
   TTarnexMemoryManager(const TTarnexMemoryManager&) = delete;

@@ -49,6 +49,7 @@ TEST_F(TarnexMemoryTest, BlockLayoutIsSizeTagHeaderDataTrailer) {
     EXPECT_EQ(TTarnexMemoryManager::MallocTag, d[-5]);
     EXPECT_EQ("ACCCCAAC", Hex(d - 4, 4));     // 0xACCACCAC little-endian
     EXPECT_EQ("CEACCEAC", Hex(d + size, 4));  // 0xACCEACCE little-endian
+    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(p) % 16);  // as aligned as the heap's own blocks
     EXPECT_EQ(size, mm.GetBlockSize(p));
     EXPECT_EQ(size, mm.AllocatedTotal());
     mm.FreeAndNillMem(p);
