@@ -72,6 +72,23 @@ private:
   int32_t Saved_;
 };
 
+// True when two narrow texts (at most `size` bytes, zero-terminated) are the same characters,
+// ignoring the case of ASCII letters when asked. The collation finds such texts equal at any
+// strength, so the comparison can skip it; any other pair goes to the collation.
+bool SameNarrowText(const uint8_t* a, const uint8_t* b, int32_t size, bool ignoreCase) {
+  for (int32_t i = 0; i < size; ++i) {
+    uint8_t x = a[i], y = b[i];
+    if (x != y) {
+      if (!ignoreCase) return false;
+      if (x >= 'A' && x <= 'Z') x = static_cast<uint8_t>(x + ('a' - 'A'));
+      if (y >= 'A' && y <= 'Z') y = static_cast<uint8_t>(y + ('a' - 'A'));
+      if (x != y) return false;
+    }
+    if (x == 0) return true;
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -95,6 +112,7 @@ void TTarnexBTreeKeyRef::Build(const TTarnexIndexDef& indexDef, const TTarnexFie
     k.DataType = field->DataType;
     k.Descending = c.Descending;
     k.CaseInsensitive = c.CaseInsensitive;
+    k.NarrowText = field->DataType == TTarnexDataType::Char || field->DataType == TTarnexDataType::Varchar;
     offset += k.ColumnSize;
     columns.push_back(k);
   }
@@ -128,6 +146,7 @@ int32_t TTarnexBTreeKeyRef::CompareKeys(const uint8_t* a, const uint8_t* b, int3
     const bool nullB = pb[0] != 0;
     int32_t r;
     if (nullA || nullB) r = (nullA && nullB) ? 0 : (nullA ? -1 : 1);  // a null first, null equals null
+    else if (c.NarrowText && SameNarrowText(pa + 1, pb + 1, c.ColumnSize - 1, c.CaseInsensitive)) r = 0;
     else r = CompareValuesSigned(pa + 1, pb + 1, c.DataType, TarnexDefaultLocale, c.CaseInsensitive, -1);
     if (r != 0) return c.Descending ? -r : r;
   }

@@ -37,6 +37,7 @@ struct TTarnexBTreeKeyColumn {
   TTarnexDataType DataType = TTarnexDataType::Unknown;  // the field's storage type
   bool Descending = false;       // the column sorts high to low (nulls last)
   bool CaseInsensitive = false;  // text compares ignoring case
+  bool NarrowText = false;       // Char or Varchar: equal texts are recognised without the collation
 };
 
 // The byte layout of the keys of one index. A key is KeySize bytes: per column a marker byte

@@ -940,6 +940,25 @@ TEST_F(BTreeTest, UniquenessForUpdateAndRecordKeyComparison) {
     EXPECT_EQ(t.Index->CompareRecordKeys(c.a->data(), c.b->data(), c.columns), c.expected);
 }
 
+TEST_F(BTreeTest, TextKeysCompareAsTheCollation) {
+  const std::pair<const char*, const char*> pairs[] = {
+      {"abc", "ABC"}, {"abc", "abc"}, {"a b", "a-b"}, {"Moth", "moth "}, {"", "a"},
+      {"Webbing clothes moth", "webbing Clothes Moth"}, {"\xe9t\xe9", "ete"}, {"x1", "X10"}};
+  for (bool caseInsensitive : {false, true}) {
+    for (bool descending : {false, true}) {
+      TTestTable t({{"s", FT::Varchar, 30}}, {Col("s", descending, caseInsensitive)}, false, false);
+      t.Index->OpenIndex(t.Def);
+      for (const auto& [a, b] : pairs) {
+        const int c = CompareStringA(LOCALE_USER_DEFAULT, SORT_STRINGSORT | (caseInsensitive ? NORM_IGNORECASE : 0), a,
+                                     -1, b, -1);
+        const int32_t expected = (c == CSTR_LESS_THAN ? -1 : (c == CSTR_GREATER_THAN ? 1 : 0)) * (descending ? -1 : 1);
+        EXPECT_EQ(t.Index->CompareRecordKeys(t.Record({Text(a)}).data(), t.Record({Text(b)}).data(), 1), expected)
+            << a << " / " << b << " ci=" << caseInsensitive;
+      }
+    }
+  }
+}
+
 TEST_F(BTreeTest, CreateIndexOverExistingRecordsAndDropIndex) {
   TTestTable t({{"v", FT::Integer}}, {Col("v")}, false, false);
   std::mt19937 rng(9);
