@@ -148,8 +148,10 @@ struct TRawPage {
 // committed for the session afterwards, as the table does.
 class TTestTable {
 public:
+  // pages: the page manager to keep the tree in (a memory page manager when nil).
   TTestTable(const std::vector<TFieldSpec>& fields, const std::vector<TTarnexIndexColumn>& columns,
-             bool unique = false, bool create = true) {
+             bool unique = false, bool create = true, std::unique_ptr<TTarnexPageManager> pages = nullptr)
+      : PagesOwner(pages ? std::move(pages) : std::make_unique<TTarnexMemoryPageManager>()), Pages(*PagesOwner) {
     for (const TFieldSpec& f : fields) {
       auto* field = static_cast<TTarnexFieldDef*>(Fields.AddNew());
       field->Name = f.Name;
@@ -277,7 +279,8 @@ public:
   }
 
   TTarnexFieldDefs Fields;
-  TTarnexMemoryPageManager Pages;
+  std::unique_ptr<TTarnexPageManager> PagesOwner;
+  TTarnexPageManager& Pages;
   std::unique_ptr<TTestRecordStore> Store;
   TTarnexIndexDef Def;
   std::unique_ptr<TTarnexBTreeIndex> Index;
@@ -1059,10 +1062,14 @@ bool ModelLess(const TModelRow& a, int32_t ra, const TModelRow& b, int32_t rb) {
 }
 
 TEST_F(BTreeTest, RandomizedAgainstSortedModel) {
-  for (unsigned seed : {11u, 12u, 13u, 14u, 15u}) {
+  for (unsigned seed : {11u, 12u, 13u, 14u, 15u, 16u}) {
+    // The last seed keeps the tree in a temporary page manager whose pages beyond the eighth
+    // live in its file.
+    std::unique_ptr<TTarnexPageManager> pages;
+    if (seed == 16u) pages = std::make_unique<TTarnexTemporaryPageManager>(8);
     // The constant third column only widens the key, so that the tree grows three levels deep.
     TTestTable t({{"id", FT::Integer}, {"s", FT::Varchar, 6}, {"n", FT::SmallInt}, {"pad", FT::Varchar, 150}},
-                 {Col("s", false, true), Col("n", true), Col("pad")});
+                 {Col("s", false, true), Col("n", true), Col("pad")}, false, true, std::move(pages));
     std::mt19937 rng(seed);
     std::map<int32_t, TModelRow> rows;
     auto randomRow = [&] {
