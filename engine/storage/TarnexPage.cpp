@@ -57,8 +57,10 @@ void TTarnexPage::MakeBufferPrivate(int32_t size) {
     if (MemoryManager().GetBlockSize(Buffer_) != size) MemoryManager().ReallocMemZeroed(Buffer_, size);
     return;
   }
-  auto* copy = static_cast<uint8_t*>(MemoryManager().AllocMem(size));
+  // Only the bytes past the page itself need zeroing; the page bytes are copied over.
+  auto* copy = static_cast<uint8_t*>(MemoryManager().GetMem(size));
   std::memcpy(copy, Buffer_, PageSize_);
+  if (size > PageSize_) std::memset(copy + PageSize_, 0, size - PageSize_);
   Buffer_ = copy;
   OwnsBuffer_ = true;
 }
