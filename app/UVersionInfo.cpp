@@ -15,12 +15,12 @@ namespace {
 std::string Unreverse(std::string_view reversed) { return std::string(reversed.rbegin(), reversed.rend()); }
 
 const std::string& BeginMarker() {
-  static const std::string marker = Unreverse("\n@@NIGEB-OFNI-NOISREV-LERTSO@@\n");
+  static const std::string marker = Unreverse("\n##NIGEB-OFNI-NOISREV-LERTSO##\n");
   return marker;
 }
 
 const std::string& EndMarker() {
-  static const std::string marker = Unreverse("\n@@DNE-OFNI-NOISREV-LERTSO@@\n");
+  static const std::string marker = Unreverse("\n##DNE-OFNI-NOISREV-LERTSO##\n");
   return marker;
 }
 

@@ -165,6 +165,8 @@ void Tmainform::createcontrols() {
   egend = DatePicker(GroupBox1, "egend");
   egstart->setFixedHeight(26);
   egend->setFixedHeight(26);
+  egstartlabel->setBuddy(egstart);
+  egendlabel->setBuddy(egend);
   datefilterbut = Named(new TColorButton(QStringLiteral("Apply Date Filter"), GroupBox1), "datefilterbut");
   datefilterbut->SetBackColor(FilterButtonColor);
   datefilterbut->SetHoverColor(FormColor);
