@@ -31,9 +31,9 @@ const THelpPage HelpPages[5] = {
      "<li>a <b>summary report</b> of the total count per pest over a date range, highest first,</li>"
      "<li>a <b>graph</b> of the five pests with the highest counts over a date range.</li>"
      "</ul>"
-     "<p><b>Tip for the first start:</b> the program comes with sample records so that you can try "
-     "every function. Before you enter your own inspections, choose <b>Clear Current Pest Data</b> "
-     "in the <b>Utilities</b> menu to remove them.</p>"
+     "<p><b>Tip for the first start:</b> records already on view at the first start are samples for "
+     "trying every function. Before you enter your own inspections, choose <b>Clear Current Pest "
+     "Data</b> in the <b>Utilities</b> menu to remove them.</p>"
      "<p>Records can also be exchanged with spreadsheets and other programs; see the page "
      "<b>Export/Importing</b>.</p>"},
     {"Adding/Deleteing Records",

@@ -134,24 +134,27 @@ void Tmainform::createcontrols() {
   buttons->addStretch(1);
   left->addLayout(buttons);
 
-  auto* sortrow = new QHBoxLayout;
-  sortrow->setSpacing(6);
+  // Sort order and search, one under the other, labels right-aligned against their fields.
+  auto* find = new QGridLayout;
+  find->setHorizontalSpacing(6);
+  find->setVerticalSpacing(6);
   sortbylabel = Named(new QLabel(QStringLiteral("Sort data by:"), Panel1), "sortbylabel");
   sortby1 = Named(new QComboBox(Panel1), "sortby1");
-  sortby1->setMinimumWidth(120);
   sortby1->setFixedHeight(26);
   searchlabel = Named(new QLabel(QStringLiteral("Search for:"), Panel1), "searchlabel");
   incsearch1 = Named(new QLineEdit(Panel1), "incsearch1");
-  incsearch1->setMinimumWidth(150);
   incsearch1->setFixedHeight(26);
   sortbylabel->setBuddy(sortby1);
   searchlabel->setBuddy(incsearch1);
-  sortrow->addWidget(sortbylabel);
-  sortrow->addWidget(sortby1);
-  sortrow->addSpacing(12);
-  sortrow->addWidget(searchlabel);
-  sortrow->addWidget(incsearch1, 1);
-  left->addLayout(sortrow);
+  sortbylabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  searchlabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  find->addWidget(sortbylabel, 0, 0);
+  find->addWidget(sortby1, 0, 1);
+  find->addWidget(searchlabel, 1, 0);
+  find->addWidget(incsearch1, 1, 1);
+  find->setColumnStretch(1, 1);
+  find->setColumnStretch(2, 1);
+  left->addLayout(find);
   panel->addLayout(left, 1);
 
   GroupBox1 = Named(new QGroupBox(QStringLiteral(" Filter date range of displayed records "), Panel1), "GroupBox1");
@@ -171,12 +174,14 @@ void Tmainform::createcontrols() {
   datefilterbut->SetBackColor(FilterButtonColor);
   datefilterbut->SetHoverColor(FormColor);
   datefilterbut->setFixedHeight(28);
+  egstartlabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  egendlabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   filter->addWidget(egstartlabel, 0, 0);
   filter->addWidget(egstart, 0, 1);
-  filter->addWidget(egendlabel, 0, 2);
-  filter->addWidget(egend, 0, 3);
-  filter->addWidget(datefilterbut, 1, 0, 1, 4);
-  panel->addWidget(GroupBox1, 0, Qt::AlignVCenter);
+  filter->addWidget(egendlabel, 1, 0);
+  filter->addWidget(egend, 1, 1);
+  filter->addWidget(datefilterbut, 2, 0, 1, 2);
+  panel->addWidget(GroupBox1, 0, Qt::AlignTop);
   form->addWidget(Panel1);
 
   // Entry area: labels over their fields, two rows of five.

@@ -24,10 +24,11 @@ const char* const WelcomeText =
     "<li>see a graph of the five pests counted most often,</li>"
     "<li>exchange records with other programs as comma-separated files.</li>"
     "</ul>"
-    "<p><b>First time here?</b> The program starts with sample records so that you can try it out. "
-    "When you are ready to enter your own inspections, choose <b>Clear current pest data</b> in the "
+    "<p><b>First time here?</b> Any sample records you find are there for trying the program out. "
+    "Before you enter your own inspections, remove them with <b>Clear current pest data</b> in the "
     "<b>Utilities</b> menu, and build your pest list with <b>Edit Pest List</b>.</p>"
-    "<p>The <b>Help</b> menu explains every step. This window closes by itself in a few seconds.</p>"
+    "<p>The <b>Help</b> menu explains every step. At start this window closes by itself after a "
+    "few seconds.</p>"
     "<p align=\"center\" style=\"color:#5a4a00\">OSTREL Software</p>";
 
 }  // namespace

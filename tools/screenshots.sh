@@ -49,6 +49,7 @@ MAIN=$(window "DOVORUR Dizu Rividuri - Pre-Release Version")
 shot "$SPLASH" splash.png
 import -window root "$OUT/start-screen.png"; echo "$OUT/start-screen.png"
 keys "$SPLASH" alt+c
+xdotool windowfocus --sync "$MAIN"
 shot "$MAIN" main.png
 
 keys "$MAIN" alt+h h

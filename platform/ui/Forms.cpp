@@ -106,6 +106,11 @@ std::vector<TForm*> TApplication::Forms() const {
 int TApplication::Run() {
   if (MainForm_ == nullptr) return 0;
   MainForm_->show();
+  MainForm_->activateWindow();
+  // Windows that stay on top stay above the main window too, with or without a window manager.
+  for (QWidget* top : topLevelWidgets()) {
+    if (top->isVisible() && top->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) top->raise();
+  }
   return exec();
 }
 

@@ -619,6 +619,10 @@ TEST_F(MainformTest, LayoutFitsTheWindowWithoutOverlaps) {
   Tmainform w;
   w.AfterConstruction();
   Activate(w);
+  // The layout needs no more room than the window's design size.
+  EXPECT_EQ(w.size(), QSize(782, 575)) << "minimum " << w.minimumSizeHint().width() << "x"
+                                       << w.minimumSizeHint().height() << ", panel " << w.Panel1->minimumSizeHint().width()
+                                       << ", group " << w.GroupBox1->minimumSizeHint().width();
   EXPECT_FALSE(w.progbar1->isVisible());
   std::vector<QWidget*> controls = {w.quitbut, w.addbut, w.quickreportbut, w.quickgraphbut, w.ColorButton1,
                                     w.sortby1, w.incsearch1, w.egstart, w.egend, w.datefilterbut,
