@@ -6,9 +6,11 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/access/TarnexCompression.h"
 #include "engine/storage/TarnexBaseEngineRecords.h"
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemory.h"
+#include "engine/storage/TarnexPage.h"
 
 namespace {
 
@@ -314,4 +316,519 @@ void TTarnexMemoryRecordManager::SetBlobFields(std::vector<TTarnexRecordBlobFiel
                                                TTarnexFreeStoredBlobProc freeBlob) {
   BlobFields_ = std::move(fields);
   FreeBlob_ = std::move(freeBlob);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTarnexMemoryTableData
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int32_t BlobHeaderSize = 12;  // uncompressed size, block size, block count
+
+uint32_t ReadHandle(const uint8_t* buffer, const TTarnexFieldDef& field) {
+  uint32_t handle;
+  std::memcpy(&handle, buffer + field.MemoryOffset, sizeof(handle));
+  return handle;
+}
+
+uint16_t ReadGeneration(const uint8_t* buffer, const TTarnexFieldDef& field) {
+  uint16_t generation;
+  std::memcpy(&generation, buffer + field.MemoryOffset + 4, sizeof(generation));
+  return generation;
+}
+
+void WriteHandle(uint8_t* buffer, const TTarnexFieldDef& field, uint32_t handle, uint16_t generation) {
+  std::memcpy(buffer + field.MemoryOffset, &handle, sizeof(handle));
+  std::memcpy(buffer + field.MemoryOffset + 4, &generation, sizeof(generation));
+}
+
+// A memory-manager buffer for the span of one operation.
+class TTableScratch {
+public:
+  explicit TTableScratch(int32_t size) : Data_(static_cast<uint8_t*>(MemoryManager().GetMem(std::max(size, 1)))) {}
+  ~TTableScratch() {
+    try {
+      MemoryManager().FreeAndNillMem(Data_);
+    } catch (...) {
+    }
+  }
+  TTableScratch(const TTableScratch&) = delete;
+  TTableScratch& operator=(const TTableScratch&) = delete;
+  uint8_t* Data() const { return Data_; }
+
+private:
+  uint8_t* Data_;  // owned
+};
+
+}  // namespace
+
+TTarnexMemoryTableData::TTarnexMemoryTableData(TTarnexDatabaseData* database, const std::string& tableName,
+                                               int32_t allocBy)
+    : TTarnexTableData(database, tableName),
+      AllocBy_(allocBy),
+      PageManager_(std::make_unique<TTarnexMemoryPageManager>()) {
+  SlotIDs_ = true;
+}
+
+TTarnexMemoryTableData::~TTarnexMemoryTableData() {
+  try {
+    ReleaseContents(-2);
+  } catch (...) {
+    // A destructor cannot report; the page manager and the blocks are released regardless.
+  }
+  try {
+    FreeAllBlobs();
+  } catch (...) {
+  }
+}
+
+TTarnexPageManager* TTarnexMemoryTableData::GetPageManager() { return PageManager_.get(); }
+
+TTarnexMemoryRecordManager* TTarnexMemoryTableData::MemoryRecordManager() const {
+  return static_cast<TTarnexMemoryRecordManager*>(RecordManager_.get());
+}
+
+void TTarnexMemoryTableData::CreateRecordManager() {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  auto manager = std::make_unique<TTarnexMemoryRecordManager>(RecordSize(), AllocBy_);
+  std::vector<TTarnexRecordBlobField> blobFields;
+  for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+    const TTarnexFieldDef& field = *FieldDefs().Items(i);
+    if (IsBLOBDataType(field.DataType)) blobFields.push_back({i, field.MemoryOffset});
+  }
+  manager->SetBlobFields(std::move(blobFields),
+                         [this](uint8_t* storedRecord, int32_t fieldNo) { FreeBlob(storedRecord, fieldNo); });
+  IndexManager_->CloseAllIndexes();  // the index objects read records through the manager
+  RecordManager_ = std::move(manager);
+}
+
+void TTarnexMemoryTableData::CreateTable(TTarnexCursor* cursor, TTarnexFieldDefs* fieldDefs,
+                                         TTarnexConstraintDefs* constraintDefs, TTarnexIndexDefs* indexDefs) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  if (cursor != nullptr) TableName_ = cursor->TableName;
+  BuildDefinitions(fieldDefs, constraintDefs, indexDefs, 10025, 10421, true, true);
+  ForeignKeyValidateNewTable(cursor);
+  FreeAllBlobs();
+  CreateRecordManager();
+  if (cursor != nullptr) GetRecordSizes(cursor);
+}
+
+void TTarnexMemoryTableData::EmptyTable(TTarnexCursor* cursor) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  for (int32_t i = 0; i < ConstraintDefs().Count(); ++i) {
+    const TTarnexConstraintDef& c = *ConstraintDefs().Items(i);
+    if (c.ConstraintType == TTarnexConstraintType::ForeignKeyAction &&
+        static_cast<const TTarnexConstraintDefForeignKeyAction&>(c).DeleteAction != TTarnexReferentialAction::NoAction)
+      throw ETarnexException(11494,
+                             "Cannot empty table '%s' - foreign key(s) with delete action referencing this table "
+                             "exists",
+                             {TableName_});
+  }
+  if (HasOtherCursors(cursor))
+    throw ETarnexException(10072, "Cannot delete table '%s'. Table is open by another dataset", {TableName_});
+  const int32_t sessionID = cursor != nullptr ? cursor->SessionIDForPages() : -2;
+  ClearAllIndexes(sessionID);
+  FreeAllBlobs();
+  if (RecordManager_ != nullptr) RecordManager_->Clear(sessionID);
+  CommitPages(sessionID);
+}
+
+void TTarnexMemoryTableData::RenameTable(TTarnexCursor* cursor, const std::string& newName) {
+  // Asked before the table lock is taken: the database lock comes first in the lock order.
+  if (Database_ != nullptr && Database_->TableExists(newName))
+    throw ETarnexException(11491, "Cannot rename table '%s' to '%s' - table with such name already exists",
+                           {TableName_, newName});
+  TTarnexTableData::RenameTable(cursor, newName);
+}
+
+void TTarnexMemoryTableData::AddCursor(TTarnexCursor* cursor) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  TableName_ = cursor->TableName;
+  TTarnexTableData::AddCursor(cursor);
+}
+
+int64_t TTarnexMemoryTableData::GetRecordIDBound() {
+  const TTarnexMemoryRecordManager* manager = MemoryRecordManager();
+  return manager != nullptr ? static_cast<int64_t>(manager->MaxID()) + 1 : 1;
+}
+
+int64_t TTarnexMemoryTableData::RecordIDToInt64(const TTarnexRecordID& id) { return id.PageNo; }
+
+TTarnexRecordID TTarnexMemoryTableData::Int64ToRecordID(int64_t value) {
+  TTarnexRecordID id;
+  id.PageNo = static_cast<int32_t>(value);
+  id.PageItemNo = 0;
+  return id;
+}
+
+int32_t TTarnexMemoryTableData::CompareRecordIDs(const TTarnexRecordID& a, const TTarnexRecordID& b) {
+  return a.PageNo < b.PageNo ? -1 : (a.PageNo > b.PageNo ? 1 : 0);
+}
+
+// --- BLOB registry ---
+
+uint8_t* TTarnexMemoryTableData::BlobBlockOf(const uint8_t* recordBuffer, const TTarnexFieldDef& field) const {
+  const uint32_t handle = ReadHandle(recordBuffer, field);
+  if (handle == 0 || handle > BlobBlocks_.size()) return nullptr;
+  const TBlobEntry& entry = BlobBlocks_[handle - 1];
+  if (entry.Block == nullptr || entry.Generation != ReadGeneration(recordBuffer, field)) return nullptr;
+  return entry.Block;
+}
+
+void TTarnexMemoryTableData::StoreBlobBlock(uint8_t* recordBuffer, const TTarnexFieldDef& field, uint8_t* block) {
+  uint32_t handle;
+  if (!FreeBlobHandles_.empty()) {
+    handle = FreeBlobHandles_.back();
+    FreeBlobHandles_.pop_back();
+  } else {
+    if (BlobBlocks_.size() >= UINT32_MAX) {
+      MemoryManager().FreeAndNillMem(block);
+      throw EOutOfMemory();
+    }
+    BlobBlocks_.emplace_back();
+    handle = static_cast<uint32_t>(BlobBlocks_.size());
+  }
+  TBlobEntry& entry = BlobBlocks_[handle - 1];
+  entry.Block = block;
+  ++BlobBlockCount_;
+  WriteHandle(recordBuffer, field, handle, entry.Generation);
+}
+
+bool TTarnexMemoryTableData::ReleaseBlobBlock(uint8_t* recordBuffer, const TTarnexFieldDef& field) {
+  if (BlobBlockOf(recordBuffer, field) == nullptr) return false;
+  const uint32_t handle = ReadHandle(recordBuffer, field);
+  TBlobEntry& entry = BlobBlocks_[handle - 1];
+  MemoryManager().FreeAndNillMem(entry.Block);
+  ++entry.Generation;
+  FreeBlobHandles_.push_back(handle);
+  --BlobBlockCount_;
+  WriteHandle(recordBuffer, field, 0, 0);
+  return true;
+}
+
+void TTarnexMemoryTableData::FreeAllBlobs() {
+  for (TBlobEntry& entry : BlobBlocks_)
+    if (entry.Block != nullptr) MemoryManager().FreeAndNillMem(entry.Block);
+  BlobBlocks_.clear();
+  FreeBlobHandles_.clear();
+  BlobBlockCount_ = 0;
+}
+
+void TTarnexMemoryTableData::AdoptForeignBlobs(uint8_t* buffer, const uint8_t* stored) {
+  if (!HasBlobFields_) return;
+  for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+    const TTarnexFieldDef& field = *FieldDefs().Items(i);
+    if (!IsBLOBDataType(field.DataType) || GetNullFlag(buffer, i)) continue;
+    uint8_t* block = BlobBlockOf(buffer, field);
+    if (block != nullptr && GetBlobMarker(buffer, field) == TarnexBlobOwnedMarker) continue;
+    if (block != nullptr && stored != nullptr && !GetNullFlag(stored, i) &&
+        std::memcmp(buffer + field.MemoryOffset, stored + field.MemoryOffset, 6) == 0)
+      continue;
+    if (block == nullptr) throw ETarnexException(10118, "Nil pointer occured");
+    const int32_t size = MemoryManager().GetBlockSize(block);
+    auto* copy = static_cast<uint8_t*>(MemoryManager().GetMem(size));
+    std::memcpy(copy, block, static_cast<size_t>(size));
+    StoreBlobBlock(buffer, field, copy);
+    SetBlobMarker(buffer, field, TarnexBlobOwnedMarker);
+  }
+}
+
+void TTarnexMemoryTableData::FreeRecordBlobs(uint8_t* stored) {
+  if (!HasBlobFields_) return;
+  for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+    const TTarnexFieldDef& field = *FieldDefs().Items(i);
+    if (IsBLOBDataType(field.DataType) && !GetNullFlag(stored, i)) ReleaseBlobBlock(stored, field);
+  }
+}
+
+std::unique_ptr<TTarnexLocalBLOBStream> TTarnexMemoryTableData::OpenBlobStream(TTarnexCursor* cursor, bool newValue,
+                                                                              uint8_t mode, int32_t fieldNo) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  const int32_t number = TableFieldNo(cursor, fieldNo, 10110);
+  const TTarnexFieldDef& field = *FieldDefs().Items(number);
+  if (field.BlobBlockSize == 0) throw ETarnexException(10420, "Stream block size = 0 is not allowed");
+  auto underlying = std::make_unique<TTarnexTemporaryStream>();
+  const uint8_t* buffer = cursor != nullptr ? cursor->RecordBuffer : nullptr;
+  if (newValue || mode == 0 || buffer == nullptr || GetNullFlag(buffer, number))
+    return MakeLocalBlobStream(cursor, field, true, mode, fieldNo, std::move(underlying), 0, 0, 0);
+  const uint8_t* block = BlobBlockOf(buffer, field);
+  if (block == nullptr) throw ETarnexException(10118, "Nil pointer occured");
+  int32_t header[3];
+  std::memcpy(header, block, sizeof(header));
+  const int32_t compressed = MemoryManager().GetBlockSize(block) - BlobHeaderSize;
+  if (compressed > 0) WriteExact(block + BlobHeaderSize, compressed, *underlying, 10147);
+  return MakeLocalBlobStream(cursor, field, false, mode, fieldNo, std::move(underlying), header[1], header[2],
+                             header[0]);
+}
+
+void TTarnexMemoryTableData::WriteBlob(TTarnexCursor* cursor, int32_t fieldNo, TTarnexLocalBLOBStream& stream) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  if (cursor == nullptr || cursor->RecordBuffer == nullptr) return;
+  const int32_t number = TableFieldNo(cursor, fieldNo, 10118);
+  const TTarnexFieldDef& field = *FieldDefs().Items(number);
+  uint8_t* buffer = cursor->RecordBuffer;
+  const bool owned = !GetNullFlag(buffer, number) && GetBlobMarker(buffer, field) == TarnexBlobOwnedMarker &&
+                     BlobBlockOf(buffer, field) != nullptr;
+  if (stream.Size() == 0) {
+    if (owned) ReleaseBlobBlock(buffer, field);
+    WriteHandle(buffer, field, 0, 0);
+    SetNullFlag(buffer, number, true);
+    return;
+  }
+  TTarnexCompressedBLOBStream& inner = *stream.Inner();
+  TTarnexStream& underlying = *inner.Underlying();
+  const int64_t compressed = underlying.Size();
+  if (compressed > TTarnexMemoryManager::MaxBlockSize - BlobHeaderSize || inner.Size() > INT32_MAX) throw EOutOfMemory();
+  auto* block = static_cast<uint8_t*>(MemoryManager().GetMem(static_cast<int32_t>(compressed) + BlobHeaderSize));
+  const int32_t header[3] = {static_cast<int32_t>(inner.Size()), inner.Params().BlockSize,
+                             static_cast<int32_t>(inner.Params().BlockCount)};
+  std::memcpy(block, header, sizeof(header));
+  const int64_t position = underlying.Position();
+  try {
+    underlying.SetPosition(0);
+    if (compressed > 0) ReadExact(block + BlobHeaderSize, static_cast<int32_t>(compressed), underlying, 10117);
+    underlying.SetPosition(position);
+  } catch (...) {
+    MemoryManager().FreeAndNillMem(block);
+    throw;
+  }
+  if (owned) ReleaseBlobBlock(buffer, field);
+  StoreBlobBlock(buffer, field, block);
+  SetBlobMarker(buffer, field, TarnexBlobOwnedMarker);
+  SetNullFlag(buffer, number, false);
+}
+
+void TTarnexMemoryTableData::FreeBlob(uint8_t* recordBuffer, int32_t fieldNo) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  if (!HasBlobFields_ || fieldNo < 0 || fieldNo >= FieldDefs().Count()) return;
+  const TTarnexFieldDef& field = *FieldDefs().Items(fieldNo);
+  if (!IsBLOBDataType(field.DataType) || GetNullFlag(recordBuffer, fieldNo)) return;
+  if (!ReleaseBlobBlock(recordBuffer, field)) throw ETarnexException(10118, "Nil pointer occured");
+  SetNullFlag(recordBuffer, fieldNo, true);
+}
+
+// --- records ---
+
+bool TTarnexMemoryTableData::InsertRecord(TTarnexCursor* cursor) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  if (RecordManager_ == nullptr) throw ETarnexException(10010, "Nil pointer occured");
+  if (cursor == nullptr || cursor->RecordBuffer == nullptr) throw ETarnexException(10018, "Nil pointer occured");
+  const int32_t sessionID = cursor->SessionIDForPages();
+  uint8_t* buffer = cursor->RecordBuffer;
+  // Every BLOB block of the buffer now belongs to the stored record (back to the buffer's on
+  // failure).
+  auto markBlobs = [&](uint16_t marker) {
+    if (!HasBlobFields_) return;
+    for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+      const TTarnexFieldDef& field = *FieldDefs().Items(i);
+      if (IsBLOBDataType(field.DataType) && !GetNullFlag(buffer, i)) SetBlobMarker(buffer, field, marker);
+    }
+  };
+  AdoptForeignBlobs(buffer, nullptr);
+  markBlobs(TarnexBlobStoredMarker);
+  TTarnexRecordID id;
+  if (!RecordManager_->AddRecord(buffer, id, sessionID)) {
+    markBlobs(TarnexBlobOwnedMarker);
+    return false;
+  }
+  try {
+    InsertIndexKeys(sessionID, buffer, id);
+  } catch (...) {
+    TTarnexRecordID undo = id;
+    RecordManager_->DeleteRecord(undo, sessionID);
+    markBlobs(TarnexBlobOwnedMarker);
+    throw;
+  }
+  cursor->RecordID = id;
+  cursor->Bof = false;
+  cursor->Eof = false;
+  RecordSetInserted(cursor);
+  if (IndexManager_->IndexCount() > 0) CommitPages(sessionID);
+  return true;
+}
+
+bool TTarnexMemoryTableData::DeleteRecord(TTarnexCursor* cursor) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  if (RecordManager_ == nullptr) throw ETarnexException(10010, "Nil pointer occured");
+  if (cursor == nullptr) throw ETarnexException(10018, "Nil pointer occured");
+  const int32_t sessionID = cursor->SessionIDForPages();
+  const TTarnexRecordID id = cursor->RecordID;
+  TTableScratch stored(RecordSize());
+  if (!ReadStoredRecord(sessionID, id, stored.Data())) return false;
+  uint8_t* saved = cursor->SavePosition();
+  struct TFreePosition {
+    TTarnexCursor& Cursor;
+    uint8_t*& Block;
+    ~TFreePosition() {
+      try {
+        Cursor.FreePosition(Block);
+      } catch (...) {
+      }
+    }
+  } freeSaved{*cursor, saved};
+  ForeignKeyBeforeDelete(cursor, stored.Data());
+
+  // The neighbour in the cursor's own order: the next record, else the prior one.
+  bool haveNeighbour = false;
+  TTarnexRecordID neighbour;
+  {
+    TTableScratch scratch(std::max(RecordSize(), cursor->RecordBufferSize));
+    uint8_t* own = cursor->RecordBuffer;
+    cursor->RecordBuffer = scratch.Data();
+    try {
+      for (TNavigationDirection direction : {TNavigationDirection::Next, TNavigationDirection::Prior}) {
+        cursor->RecordID = id;
+        cursor->Bof = false;
+        cursor->Eof = false;
+        if (Navigate(cursor, direction) == TNavigationResult::Found) {
+          neighbour = cursor->RecordID;
+          haveNeighbour = true;
+          break;
+        }
+      }
+    } catch (...) {
+      cursor->RecordBuffer = own;
+      cursor->RestorePosition(saved);
+      throw;
+    }
+    cursor->RecordBuffer = own;
+    cursor->RestorePosition(saved);
+  }
+
+  DeleteIndexKeys(sessionID, stored.Data(), id);
+  TTarnexRecordID removed = id;
+  if (!RecordManager_->DeleteRecord(removed, sessionID)) {
+    InsertIndexKeys(sessionID, stored.Data(), id);
+    return false;
+  }
+  FreeRecordBlobs(stored.Data());
+  RecordSetDeleted(cursor, id);
+  if (haveNeighbour) {
+    cursor->RecordID = neighbour;
+    cursor->Bof = false;
+    cursor->Eof = false;
+  } else {
+    cursor->SetBOF();
+  }
+  if (IndexManager_->IndexCount() > 0) CommitPages(sessionID);
+  return true;
+}
+
+bool TTarnexMemoryTableData::UpdateRecord(TTarnexCursor* cursor) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  if (RecordManager_ == nullptr) throw ETarnexException(10010, "Nil pointer occured");
+  if (cursor == nullptr || cursor->RecordBuffer == nullptr) throw ETarnexException(10018, "Nil pointer occured");
+  const int32_t sessionID = cursor->SessionIDForPages();
+  const TTarnexRecordID id = cursor->RecordID;
+  TTableScratch stored(RecordSize());
+  if (!ReadStoredRecord(sessionID, id, stored.Data())) return false;
+  ForeignKeyBeforeUpdate(cursor);
+  return StoreUpdatedRecord(cursor, sessionID, id, stored.Data(), cursor->RecordBuffer);
+}
+
+bool TTarnexMemoryTableData::StoreUpdatedRecord(TTarnexCursor* cursor, int32_t sessionID, const TTarnexRecordID& id,
+                                                const uint8_t* oldStored, uint8_t* newBuffer) {
+  AdoptForeignBlobs(newBuffer, oldStored);
+  const bool orderKeyChanged =
+      UpdateIndexKeys(sessionID, oldStored, newBuffer, id, cursor != nullptr ? cursor->IndexID : InvalidObjectID);
+  if (!RecordManager_->UpdateRecord(newBuffer, id, sessionID)) {
+    UpdateIndexKeys(sessionID, newBuffer, oldStored, id, InvalidObjectID);
+    return false;
+  }
+  if (IndexManager_->IndexCount() > 0) CommitPages(sessionID);
+  RecordSetUpdated(cursor, orderKeyChanged);
+  return true;
+}
+
+void TTarnexMemoryTableData::DeleteAllRecords(TTarnexCursor* cursor) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  if (RecordManager_ == nullptr) throw ETarnexException(10010, "Nil pointer occured");
+  const int32_t sessionID = cursor != nullptr ? cursor->SessionIDForPages() : -2;
+  const bool ofRecordSet = cursor != nullptr && cursor->RecordSet != nullptr && cursor->RecordSet->Active();
+  if (ofRecordSet && cursor->RecordSet->Count() > GetRecordCount())
+    throw ETarnexException(11311, "Invalid record count = %d. Limit is %d",
+                           {cursor->RecordSet->Count(), static_cast<long long>(GetRecordCount())});
+  if (!ofRecordSet && !ConstraintDefs().IsReferenced()) {
+    ClearAllIndexes(sessionID);
+    FreeAllBlobs();
+    RecordManager_->Clear(sessionID);
+    CommitPages(sessionID);
+  } else {
+    const std::vector<TTarnexRecordID> scope = RecordScope(cursor);
+    TTableScratch stored(RecordSize());
+    for (const TTarnexRecordID& id : scope) {
+      if (!ReadStoredRecord(sessionID, id, stored.Data()))
+        throw ETarnexException(11466, "Error - cannot load record (PageNo = %d, PageItemNo = %d) in table '%s'",
+                               {id.PageNo, static_cast<int>(id.PageItemNo), TableName_});
+      ForeignKeyBeforeDelete(cursor, stored.Data());
+      DeleteIndexKeys(sessionID, stored.Data(), id);
+      TTarnexRecordID removed = id;
+      RecordManager_->DeleteRecord(removed, sessionID);
+      FreeRecordBlobs(stored.Data());
+      RecordSetDeleted(cursor, id);
+    }
+    CommitPages(sessionID);
+  }
+  if (cursor != nullptr) cursor->SetBOF();
+}
+
+void TTarnexMemoryTableData::SetRecNoInTableOrder(TTarnexCursor* cursor, int64_t recNo) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  const TTarnexMemoryRecordManager* manager = MemoryRecordManager();
+  const int32_t slot = manager != nullptr ? manager->RecordNumberToSlot(recNo - 1) : -1;
+  if (slot < 0) {
+    cursor->SetEOF();
+    return;
+  }
+  cursor->RecordID = Int64ToRecordID(slot);
+  cursor->Bof = false;
+  cursor->Eof = false;
+}
+
+int64_t TTarnexMemoryTableData::GetRecNoInTableOrder(TTarnexCursor* cursor) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  const TTarnexMemoryRecordManager* manager = MemoryRecordManager();
+  return manager != nullptr ? manager->SlotToRecordNumber(cursor->RecordID.PageNo) : -1;
+}
+
+int64_t TTarnexMemoryTableData::GetRecordCount() {
+  return RecordManager_ != nullptr ? RecordManager_->GetRecordCount() : 0;
+}
+
+int64_t TTarnexMemoryTableData::GetLastAutoinc(const TTarnexFieldDef& field, TTarnexBaseSession* session) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  return SequenceManager_->LastValue(session, field.SequenceID);
+}
+
+void TTarnexMemoryTableData::SetLastAutoinc(const TTarnexFieldDef& field, int64_t value) {
+  TTarnexCriticalSectionGuard guard(Lock_);
+  SequenceManager_->FindSequence(field.SequenceID)->CurrentValue = value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTarnexMemoryDatabaseData
+// ---------------------------------------------------------------------------------------------
+
+TTarnexMemoryDatabaseData::TTarnexMemoryDatabaseData() : TTarnexDatabaseData("MEMORY") {}
+
+TTarnexMemoryDatabaseData::~TTarnexMemoryDatabaseData() {
+  while (!Tables_.empty()) {
+    TTarnexTableData* table = Tables_.front().get();
+    try {
+      table->DropTable(nullptr, true, false);
+    } catch (...) {
+      // A table that refuses (a cursor still open, pages not given back) leaves anyway.
+    }
+    if (!Tables_.empty() && Tables_.front().get() == table) FreeTableData(table);
+  }
+}
+
+void TTarnexMemoryDatabaseData::AddSession(TTarnexBaseSession* session) {
+  session->SessionID = 0;
+  TTarnexDatabaseData::AddSession(session);
+}
+
+TTarnexTableData* TTarnexMemoryDatabaseData::CreateTableData(TTarnexCursor* cursor) {
+  return AddTableData(std::make_unique<TTarnexMemoryTableData>(this, cursor->TableName, cursor->AllocBy));
 }

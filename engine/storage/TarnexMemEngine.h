@@ -1,5 +1,6 @@
-// Storage of memory tables: every record of a table in one contiguous block of the engine's
-// memory manager, with a bitmap of deleted slots. A record's RecordID is its slot number
+// Memory tables: the record store (every record of a table in one contiguous block of the
+// engine's memory manager, with a bitmap of deleted slots), the table object and the in-memory
+// database "MEMORY". A record's RecordID is its slot number
 // (PageNo = slot, PageItemNo = 0); record numbers (1-based, in slot order) map to slots through
 // the bitmap. Capacity grows in steps of AllocBy slots; the block behind it doubles its room when
 // full, because every reallocation moves the whole block.
@@ -9,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/storage/TarnexBaseEngine.h"
 #include "engine/storage/TarnexBaseEngineRecordManager.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -96,4 +98,119 @@ private:
   bool NoDeletedRecords_ = true;      // no delete yet: a record's number is its slot + 1
   std::vector<TTarnexRecordBlobField> BlobFields_;  // the table's BLOB fields, in field order
   TTarnexFreeStoredBlobProc FreeBlob_;              // frees a stored record's BLOB block
+};
+
+// ---------------------------------------------------------------------------------------------
+// Memory tables and the in-memory database
+// ---------------------------------------------------------------------------------------------
+
+class TTarnexMemoryPageManager;
+
+// A table of the in-memory database: records in a memory record manager, index pages in a memory
+// page manager, BLOB values in memory blocks.
+//
+// BLOB slots. A BLOB field's 8-byte slot holds, little-endian: bytes 0-3 a 32-bit handle (0 = no
+// block) into the table's block registry, bytes 4-5 the handle's 16-bit generation, bytes 6-7 the
+// ownership marker (TarnexBlobOwnedMarker / TarnexBlobStoredMarker). A 64-bit address does not fit
+// beside the marker; the registry also lets a stale or damaged slot be told from a live block
+// (its generation no longer matches) instead of being followed. A block is a memory-manager block:
+// [0] int32 uncompressed size, [4] int32 block size, [8] int32 block count of the compressed
+// stream, [12] the compressed stream's bytes.
+class TTarnexMemoryTableData : public TTarnexTableData {
+public:
+  // allocBy: the record manager's growth step (the creating cursor's AllocBy).
+  TTarnexMemoryTableData(TTarnexDatabaseData* database, const std::string& tableName, int32_t allocBy);
+  ~TTarnexMemoryTableData() override;  // empties the table and drops its trees, never raises
+
+  TTarnexPageManager* GetPageManager() override;
+  // A memory record manager (RecordSize, AllocBy) that hands replaced BLOB blocks to FreeBlob.
+  void CreateRecordManager() override;
+  // 10025 for no fields, 10421 for a BLOB field with BlobBlockSize 0; then the CreateTable
+  // validations (11427-11434, 11431, 30325-30332, 30027, 30037-30040) and the autoincrement
+  // sequences. The table takes the cursor's TableName.
+  void CreateTable(TTarnexCursor* cursor, TTarnexFieldDefs* fieldDefs, TTarnexConstraintDefs* constraintDefs,
+                   TTarnexIndexDefs* indexDefs) override;
+  // 11494 when referenced with a delete action other than no action; 10072 "Cannot delete table
+  // '%s'. Table is open by another dataset" while other cursors are open.
+  void EmptyTable(TTarnexCursor* cursor) override;
+  // 11491 "Cannot rename table '%s' to '%s' - table with such name already exists" when the
+  // database has a table of that name (ignoring case); then as the base class.
+  void RenameTable(TTarnexCursor* cursor, const std::string& newName) override;
+  // Adopts the cursor's spelling of the table name, then as the base class.
+  void AddCursor(TTarnexCursor* cursor) override;
+  int64_t GetRecordIDBound() override;  // MaxID + 1
+  int64_t RecordIDToInt64(const TTarnexRecordID& id) override;  // PageNo
+  TTarnexRecordID Int64ToRecordID(int64_t value) override;      // PageNo, PageItemNo 0
+  int32_t CompareRecordIDs(const TTarnexRecordID& a, const TTarnexRecordID& b) override;  // by PageNo
+  // New value, write-only (mode 0), no buffer or a NULL field: an empty value; otherwise the
+  // stored value. 10420 "Stream block size = 0 is not allowed" for a field with BlobBlockSize 0.
+  std::unique_ptr<TTarnexLocalBLOBStream> OpenBlobStream(TTarnexCursor* cursor, bool newValue, uint8_t mode,
+                                                         int32_t fieldNo) override;
+  // An empty stream frees a block the buffer owns and sets the field NULL; otherwise a new block
+  // replaces one the buffer owns (10117 on a short read of the stream), marked 0x0F0F.
+  void WriteBlob(TTarnexCursor* cursor, int32_t fieldNo, TTarnexLocalBLOBStream& stream) override;
+  // 10118 "Nil pointer occured" when the slot names no live block.
+  void FreeBlob(uint8_t* recordBuffer, int32_t fieldNo) override;
+  // 10010 without record manager, 10018 without cursor buffer ("Nil pointer occured").
+  bool InsertRecord(TTarnexCursor* cursor) override;
+  bool DeleteRecord(TTarnexCursor* cursor) override;
+  bool UpdateRecord(TTarnexCursor* cursor) override;
+  // 11311 "Invalid record count = %d. Limit is %d" for a record set larger than the table; 11466
+  // for a record that cannot be read.
+  void DeleteAllRecords(TTarnexCursor* cursor) override;
+  void SetRecNoInTableOrder(TTarnexCursor* cursor, int64_t recNo) override;
+  int64_t GetRecNoInTableOrder(TTarnexCursor* cursor) override;
+  int64_t GetRecordCount() override;
+  int64_t GetLastAutoinc(const TTarnexFieldDef& field, TTarnexBaseSession* session) override;
+  void SetLastAutoinc(const TTarnexFieldDef& field, int64_t value) override;
+
+  int32_t AllocBy() const { return AllocBy_; }
+  int64_t RecordsToLoad() const { return RecordsToLoad_; }
+  TTarnexMemoryRecordManager* MemoryRecordManager() const;
+  // BLOB blocks currently held (every record's and every unposted buffer's).
+  int32_t BlobBlockCount() const { return BlobBlockCount_; }
+
+protected:
+  void FreeAllBlobs() override;
+  bool StoreUpdatedRecord(TTarnexCursor* cursor, int32_t sessionID, const TTarnexRecordID& id,
+                          const uint8_t* oldStored, uint8_t* newBuffer) override;
+
+private:
+  struct TBlobEntry {
+    uint8_t* Block = nullptr;  // owned (memory manager); nil while the handle is free
+    uint16_t Generation = 0;   // bumped each time the handle is freed
+  };
+  // The live block a slot names, or nil.
+  uint8_t* BlobBlockOf(const uint8_t* recordBuffer, const TTarnexFieldDef& field) const;
+  // Registers block (taken over) and writes its handle and generation into the slot.
+  void StoreBlobBlock(uint8_t* recordBuffer, const TTarnexFieldDef& field, uint8_t* block);
+  // Frees the block the slot names (false when it names none) and clears the slot's handle.
+  bool ReleaseBlobBlock(uint8_t* recordBuffer, const TTarnexFieldDef& field);
+  // Before storing buffer (over stored, when updating): a non-NULL BLOB slot that is neither the
+  // buffer's own fresh block nor the stored record's block belongs to another record, so it gets
+  // its own copy (marked as the buffer's), never a shared block.
+  void AdoptForeignBlobs(uint8_t* buffer, const uint8_t* stored);
+  // Frees the blocks of every non-NULL BLOB field of a stored record image.
+  void FreeRecordBlobs(uint8_t* stored);
+
+  int32_t AllocBy_;
+  std::unique_ptr<TTarnexMemoryPageManager> PageManager_;  // owned: pages of the table's trees
+  int64_t RecordsToLoad_ = 0;                              // used by a stream load only
+  std::vector<TBlobEntry> BlobBlocks_;                     // owned blocks; handle = index + 1
+  std::vector<uint32_t> FreeBlobHandles_;                  // handles to reuse
+  int32_t BlobBlockCount_ = 0;
+};
+
+// The in-memory database "MEMORY": the owner of every application table.
+class TTarnexMemoryDatabaseData : public TTarnexDatabaseData {
+public:
+  TTarnexMemoryDatabaseData();
+  // Drops every table (no session, foreign keys ignored; a table that refuses is freed anyway),
+  // then as the base class.
+  ~TTarnexMemoryDatabaseData() override;
+
+  // SessionID := 0, then as the base class.
+  void AddSession(TTarnexBaseSession* session) override;
+  // A new TTarnexMemoryTableData named cursor->TableName, growing by cursor->AllocBy.
+  TTarnexTableData* CreateTableData(TTarnexCursor* cursor) override;
 };
