@@ -8,6 +8,7 @@
 #include <random>
 
 #include "engine/access/TarnexCompression.h"
+#include "engine/sql/TarnexExpressions.h"
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemory.h"
 #include "platform/rtl/SysUtils.h"
@@ -363,10 +364,13 @@ void TTarnexScanSearchConditionArray::Delete(int32_t index) {
 
 void TTarnexScanSearchConditionArray::Clear() { Items_.clear(); }
 
-void TTarnexScanSearchConditionArray::ExtractIndexConditions(const TTarnexIndexDefs& /*indexDefs*/,
-                                                             TTarnexIndexConditionUndoList& /*undo*/) {
-  for (const auto& item : Items_) {
-    if (item && item->Expression) throw ETarnexException(20063, "Error - operation is not supported");
+void TTarnexScanSearchConditionArray::ExtractIndexConditions(const TTarnexIndexDefs& indexDefs,
+                                                             TTarnexIndexConditionUndoList& undo) {
+  // Only the conditions present now: the key conditions appended below carry no expression.
+  const int32_t count = Count();
+  for (int32_t i = 0; i < count; ++i) {
+    TTarnexExpression* expression = Items_[static_cast<size_t>(i)] ? Items_[static_cast<size_t>(i)]->Expression : nullptr;
+    if (expression != nullptr) expression->ExtractIndexConditions(indexDefs, *this, undo);
   }
 }
 
@@ -376,7 +380,9 @@ void TTarnexScanSearchConditionArray::RestoreExpressions(TTarnexIndexConditionUn
     if (!entry.Comparison) throw ETarnexException(20061, "Pointer is nil");
     if (!entry.Moved) throw ETarnexException(20062, "Pointer is nil");
   }
-  if (!undo.empty()) throw ETarnexException(20066, "Error - operation is not supported");
+  // Latest move first, so every comparison goes back to the place it left.
+  for (auto entry = undo.rbegin(); entry != undo.rend(); ++entry) entry->Expression->RestoreComparison(entry->Comparison);
+  undo.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
