@@ -1,0 +1,753 @@
+#include "engine/access/TarnexLocalEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/access/TarnexCompression.h"
+#include "engine/access/TarnexDateFormat.h"
+#include "engine/access/TarnexVariant.h"
+#include "engine/storage/TarnexBaseDatabase.h"
+#include "engine/storage/TarnexBaseEngine.h"
+#include "engine/storage/TarnexExcept.h"
+#include "engine/storage/TarnexMemEngine.h"
+#include "engine/storage/TarnexTempEngine.h"
+#include "platform/rtl/FormatSettings.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// The process's two databases, as the client start-up makes them.
+
+class TDatabasesEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    Memory = std::make_unique<TTarnexMemoryDatabaseData>();
+    DatabaseList().Add(Memory.get());
+    Temp = std::make_unique<TTarnexTemporaryDatabaseData>();
+    DatabaseList().Add(Temp.get());
+  }
+  void TearDown() override {
+    Temp.reset();
+    Memory.reset();
+  }
+  static std::unique_ptr<TTarnexMemoryDatabaseData> Memory;
+  static std::unique_ptr<TTarnexTemporaryDatabaseData> Temp;
+};
+std::unique_ptr<TTarnexMemoryDatabaseData> TDatabasesEnvironment::Memory;
+std::unique_ptr<TTarnexTemporaryDatabaseData> TDatabasesEnvironment::Temp;
+const auto* const Environment = ::testing::AddGlobalTestEnvironment(new TDatabasesEnvironment);
+
+// Runs f and returns the engine error it raised; fails the test when it raised none.
+ETarnexException Raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ETarnexException& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no engine error raised";
+  return ETarnexException(0, "");
+}
+
+std::string Message(const ETarnexException& e) { return e.what(); }
+
+std::unique_ptr<TTarnexLocalSession> Connected(const std::string& databaseName) {
+  auto session = std::make_unique<TTarnexLocalSession>();
+  session->DatabaseName = databaseName;
+  session->SetConnected(true);
+  return session;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Local session
+
+TEST(TarnexLocalSession, ConnectsToItsDatabaseWithItsSessionID) {
+  struct TCase {
+    const char* DatabaseName;
+    const char* FileName;
+    const char* Expected;
+    int32_t SessionID;
+  };
+  const TCase cases[] = {
+      {"MEMORY", "", "MEMORY", 0},
+      {"TEMP", "", "TEMP", -1},
+      {"memory", "temp", "TEMP", -1},  // any other name matches by its file name
+      {"Work", "Memory", "MEMORY", 0},
+  };
+  for (const TCase& c : cases) {
+    TTarnexLocalSession session;
+    session.DatabaseName = c.DatabaseName;
+    session.DatabaseFileName = c.FileName;
+    EXPECT_FALSE(session.GetConnected());
+    session.SetConnected(true);
+    ASSERT_TRUE(session.GetConnected()) << c.DatabaseName;
+    EXPECT_EQ(session.Database->DatabaseName(), c.Expected) << c.DatabaseName;
+    EXPECT_EQ(session.SessionID, c.SessionID) << c.DatabaseName;
+    const auto& attached = session.Database->AttachedSessions();
+    EXPECT_EQ(std::count(attached.begin(), attached.end(), &session), 1);
+    session.SetConnected(true);  // already connected: nothing changes
+    EXPECT_EQ(std::count(attached.begin(), attached.end(), &session), 1);
+    TTarnexDatabaseData* database = session.Database;
+    session.SetConnected(false);
+    EXPECT_FALSE(session.GetConnected());
+    EXPECT_EQ(std::count(database->AttachedSessions().begin(), database->AttachedSessions().end(), &session), 0);
+  }
+}
+
+TEST(TarnexLocalSession, NeverConnectedSessionDisconnectsQuietlyAndUnknownNamesFail) {
+  TTarnexLocalSession idle;
+  idle.SetConnected(false);
+  EXPECT_FALSE(idle.GetConnected());
+
+  TTarnexLocalSession lost;
+  lost.DatabaseName = "NOWHERE";
+  lost.DatabaseFileName = "nowhere.db";
+  const std::vector<std::function<void()>> calls = {
+      [&] { lost.SetConnected(true); },
+      [&] { lost.TableExists("x"); },
+      [&] {
+        std::vector<std::string> names;
+        lost.GetTableNames(names);
+      },
+      [&] { lost.FileDatabaseOperation6(); },
+  };
+  for (const auto& call : calls) {
+    const ETarnexException e = Raised(call);
+    EXPECT_EQ(e.NativeErrorCode(), 10812);
+    EXPECT_FALSE(lost.GetConnected());
+  }
+  EXPECT_EQ(Raised([&] { lost.CreateDatabase(); }).NativeErrorCode(), 10811);
+  EXPECT_FALSE(lost.GetConnected());
+}
+
+TEST(TarnexLocalSession, ForwardsTheFixedAnswersOfTheDatabase) {
+  TTarnexLocalSession session;
+  session.DatabaseName = "MEMORY";
+  EXPECT_EQ(Raised([&] { session.FileDatabaseOperation1(); }).NativeErrorCode(), 11235);
+  EXPECT_EQ(session.FileDatabaseOperation2(), 0.0);
+  // The forwarder found the database without attaching the session.
+  ASSERT_TRUE(session.GetConnected());
+  EXPECT_EQ(session.SessionID, -1);
+  EXPECT_EQ(session.FileDatabaseOperation3(), 0);
+  EXPECT_EQ(session.FileDatabaseOperation4(), 0);
+  EXPECT_FALSE(session.FileDatabaseOperation5());
+  EXPECT_TRUE(session.FileDatabaseOperation6());
+  EXPECT_TRUE(session.FileDatabaseOperation7());
+  EXPECT_NO_THROW(session.FileDatabaseOperation8("a", "b"));
+  EXPECT_NO_THROW(session.FileDatabaseOperation9());
+  EXPECT_FALSE(session.FileDatabaseOperation10());
+  EXPECT_EQ(Raised([&] { session.FileDatabaseOperation1(); }).NativeErrorCode(), 10380);
+  EXPECT_NO_THROW(session.UnnamedOperation4());
+  EXPECT_NO_THROW(session.UnnamedOperation5("x"));
+  session.DatabaseFileName = "";
+  EXPECT_FALSE(session.DatabaseFileExists());
+  session.DatabaseFileName = "/nonexistent/dir/file.db";
+  EXPECT_FALSE(session.DatabaseFileExists());
+  session.SetConnected(false);
+  EXPECT_FALSE(session.GetConnected());
+}
+
+TEST(TarnexLocalSession, RefusesTransactionsOnBothDatabases) {
+  for (const char* name : {"MEMORY", "TEMP"}) {
+    auto session = Connected(name);
+    const ETarnexException start = Raised([&] { session->StartTransaction(); });
+    EXPECT_EQ(start.NativeErrorCode(), 10831);
+    EXPECT_EQ(Message(start),
+              "Cannot start transaction. Only disk databases are allowed for this - Native error: 10831");
+    EXPECT_FALSE(session->InTransaction());
+    const ETarnexException commit = Raised([&] { session->Commit(true); });
+    EXPECT_EQ(commit.NativeErrorCode(), 10816);
+    EXPECT_EQ(Message(commit),
+              std::string("Transaction is not started in database '") + name + "' - Native error: 10816");
+    EXPECT_EQ(Raised([&] { session->Rollback(); }).NativeErrorCode(), 10818);
+    EXPECT_EQ(Raised([&] { session->CreateDatabase(); }).NativeErrorCode(), 20092);
+    EXPECT_TRUE(session->GetConnected());
+  }
+  TTarnexLocalSession disconnected;
+  disconnected.DatabaseName = "MEMORY";
+  const ETarnexException e = Raised([&] { disconnected.Commit(false); });
+  EXPECT_EQ(e.NativeErrorCode(), 10815);
+  EXPECT_EQ(Message(e), "Nil pointer occured - Native error: 10815");
+  EXPECT_EQ(Raised([&] { disconnected.Rollback(); }).NativeErrorCode(), 10817);
+  EXPECT_EQ(Raised([&] { disconnected.StartTransaction(); }).NativeErrorCode(), 10813);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Definitions and cursors
+
+struct TFieldSpec {
+  const char* Name;
+  TTarnexFieldType Type;
+  int32_t Size;
+};
+
+std::unique_ptr<TTarnexFieldDefs> Fields(std::initializer_list<TFieldSpec> specs) {
+  auto defs = std::make_unique<TTarnexFieldDefs>();
+  for (const TFieldSpec& s : specs) {
+    auto* field = static_cast<TTarnexFieldDef*>(defs->AddNew());
+    field->Name = s.Name;
+    field->SetFieldType(s.Type, s.Size);
+  }
+  return defs;
+}
+
+TTarnexIndexDef& AddIndexDef(TTarnexIndexDefs& defs, const char* name, std::initializer_list<const char*> columns,
+                             bool unique = false, bool primary = false) {
+  auto* index = static_cast<TTarnexIndexDef*>(defs.AddNew());
+  index->Name = name;
+  for (const char* c : columns) {
+    TTarnexIndexColumn column;
+    column.FieldName = c;
+    index->Columns.push_back(column);
+  }
+  index->Unique = unique;
+  index->Primary = primary;
+  return *index;
+}
+
+// A session on "MEMORY" and a cursor on table `name` of it.
+struct TMemoryTable {
+  explicit TMemoryTable(const std::string& name, bool inMemory = true) : Session(Connected("MEMORY")) {
+    Cursor = std::make_unique<TTarnexLocalCursor>(Session.get());
+    Cursor->TableName = name;
+    Cursor->InMemory = inMemory;
+  }
+  ~TMemoryTable() {
+    const std::string name = Cursor->TableName;
+    Cursor.reset();
+    TTarnexLocalCursor dropper(Session.get());
+    dropper.TableName = name;
+    dropper.InMemory = true;
+    try {
+      dropper.DeleteTable(true);
+    } catch (...) {
+    }
+  }
+  // Opens the table (created from an id, name and count field and an index on name).
+  void OpenPeople() {
+    auto fields = Fields({{"id", TTarnexFieldType::Integer, 0},
+                          {"name", TTarnexFieldType::Varchar, 20},
+                          {"count", TTarnexFieldType::Integer, 0}});
+    TTarnexIndexDefs indexes;
+    AddIndexDef(indexes, "byname", {"name"});
+    AddIndexDef(indexes, "byid", {"id"}, true);
+    Cursor->OpenTable(fields.get(), &indexes, nullptr);
+  }
+
+  void Insert(int32_t id, const std::string& name, int32_t count = 0) {
+    TTarnexLocalCursor& c = *Cursor;
+    c.InitRecordBuffer(c.RecordBuffer, true);
+    TTarnexVariant value;
+    value.SetAsInteger(id);
+    c.SetFieldValue(value, 0, nullptr, false);
+    TTarnexVariant text;
+    text.SetAsString(name);
+    c.SetFieldValue(text, 1, nullptr, false);
+    TTarnexVariant n;
+    n.SetAsInteger(count);
+    c.SetFieldValue(n, 2, nullptr, false);
+    c.PostRecord(true);
+    ASSERT_EQ(c.Status, 0) << c.StatusText;
+  }
+
+  int32_t IntField(int32_t fieldNo) {
+    TTarnexVariant value;
+    Cursor->GetFieldValue(value, fieldNo, false, false);
+    return value.IsNull() ? -1 : value.AsInteger();
+  }
+
+  // The ids of every record in the cursor's order, walking forward or backward.
+  std::vector<int32_t> Ids(bool forward = true) {
+    std::vector<int32_t> ids;
+    TTarnexLocalCursor& c = *Cursor;
+    if (forward)
+      c.SetBOF();
+    else
+      c.SetEOF();
+    const TNavigationDirection step = forward ? TNavigationDirection::Next : TNavigationDirection::Prior;
+    while (c.GetRecord(step) == TNavigationResult::Found) ids.push_back(IntField(0));
+    return ids;
+  }
+
+  std::unique_ptr<TTarnexLocalSession> Session;
+  std::unique_ptr<TTarnexLocalCursor> Cursor;
+};
+
+TEST(TarnexLocalCursor, OpeningAMissingInMemoryTableCreatesItAndOtherKindsFail) {
+  TMemoryTable t("LC_CREATED");
+  EXPECT_FALSE(t.Session->TableExists("lc_created"));
+  t.OpenPeople();
+  EXPECT_TRUE(t.Cursor->Opened);
+  EXPECT_TRUE(t.Session->TableExists("lc_created"));  // the session answers ignoring case
+  ASSERT_NE(t.Cursor->FieldDefs, nullptr);
+  EXPECT_EQ(t.Cursor->FieldDefs->Count(), 3);
+  EXPECT_EQ(t.Cursor->VisibleFieldDefs->Count(), 3);
+  EXPECT_EQ(t.Cursor->IndexDefs->Count(), 2);
+  EXPECT_EQ(t.Cursor->RecordSize, t.Cursor->FieldDefs->RecordSize());
+  EXPECT_EQ(t.Cursor->RecordBufferSize, t.Cursor->RecordSize + 7);
+  EXPECT_TRUE(t.Cursor->Bof);
+  EXPECT_EQ(t.Cursor->GetRecord(TNavigationDirection::Next), TNavigationResult::AfterLast);  // empty table
+
+  auto temp = Connected("TEMP");
+  TTarnexLocalCursor missing(temp.get());
+  missing.TableName = "LC_NO_SUCH_TABLE";
+  missing.Temporary = true;
+  const ETarnexException e = Raised([&] { missing.OpenTable(nullptr, nullptr, nullptr); });
+  EXPECT_EQ(e.NativeErrorCode(), 10028);
+  EXPECT_EQ(Message(e), "Table not found, table name = LC_NO_SUCH_TABLE - Native error: 10028");
+  EXPECT_FALSE(missing.Opened);
+  EXPECT_FALSE(temp->TableExists("LC_NO_SUCH_TABLE"));
+}
+
+TEST(TarnexLocalCursor, TableOperationsWithoutATableNameTheirCode) {
+  auto session = Connected("MEMORY");
+  TTarnexLocalCursor cursor(session.get());
+  cursor.TableName = "LC_ABSENT";
+  cursor.InMemory = true;
+  TTarnexMemoryStream stream;
+  std::string log;
+  const std::vector<std::pair<int32_t, std::function<void()>>> cases = {
+      {10027, [&] { cursor.DeleteTable(false); }},
+      {10073, [&] { cursor.EmptyTable(); }},
+      {10151, [&] { cursor.RenameTable("LC_OTHER"); }},
+      {11166, [&] { cursor.RenameField("a", "b"); }},
+      {10154, [&] { cursor.SaveTableToStream(stream, 0); }},
+      {11484, [&] { cursor.DropConstraint("c", false, false); }},
+  };
+  for (const auto& [code, call] : cases) {
+    const ETarnexException e = Raised(call);
+    EXPECT_EQ(e.NativeErrorCode(), code);
+    EXPECT_EQ(Message(e), "Table not found, table name = LC_ABSENT - Native error: " + std::to_string(code));
+  }
+  EXPECT_EQ(Raised([&] { cursor.UnnamedOperation21(); }).NativeErrorCode(), 11394);
+  EXPECT_EQ(Raised([&] { cursor.UnnamedOperation35(); }).NativeErrorCode(), 11393);
+  EXPECT_EQ(Raised([&] { cursor.LoadTableFromStream(stream); }).NativeErrorCode(), 11397);
+  EXPECT_FALSE(session->TableExists("LC_ABSENT"));
+  EXPECT_TRUE(cursor.RepairTable(log, session.get()));  // in-memory tables report success at once
+  EXPECT_TRUE(log.empty());
+}
+
+TEST(TarnexLocalCursor, NavigatesInTableOrderAndIndexOrder) {
+  TMemoryTable t("LC_NAVIGATE");
+  t.OpenPeople();
+  t.Insert(1, "delta");
+  t.Insert(2, "alpha");
+  t.Insert(3, "charlie");
+  t.Insert(4, "bravo");
+  EXPECT_EQ(t.Cursor->GetRecordCount(), 4);
+  EXPECT_EQ(t.Ids(), (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(t.Ids(false), (std::vector<int32_t>{4, 3, 2, 1}));
+  t.Cursor->SetIndexName("BYNAME");
+  EXPECT_EQ(t.Cursor->IndexID, t.Cursor->IndexDefs->FindByName("byname")->ObjectID);
+  EXPECT_EQ(t.Ids(), (std::vector<int32_t>{2, 4, 3, 1}));
+  EXPECT_EQ(t.Ids(false), (std::vector<int32_t>{1, 3, 4, 2}));
+  // The trailer of the buffer names the record read.
+  t.Cursor->SetBOF();
+  ASSERT_EQ(t.Cursor->GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  const uint8_t* trailer = t.Cursor->RecordBuffer + t.Cursor->RecordSize;
+  EXPECT_EQ(TTarnexRecordID::ReadFrom(trailer), t.Cursor->RecordID);
+  EXPECT_EQ(trailer[6], TTarnexLocalCursor::BookmarkCurrent);
+  EXPECT_EQ(t.Cursor->GetRecNo(), 1);
+  t.Cursor->SetRecNo(3);
+  ASSERT_EQ(t.Cursor->GetRecord(TNavigationDirection::Current), TNavigationResult::Found);
+  EXPECT_EQ(t.IntField(0), 3);
+  t.Cursor->SetIndexName("");
+  EXPECT_EQ(t.Ids(), (std::vector<int32_t>{1, 2, 3, 4}));
+}
+
+TEST(TarnexLocalCursor, PostEditAndDeleteLeaveTheirStatus) {
+  TMemoryTable t("LC_EDIT");
+  auto fields = Fields({{"id", TTarnexFieldType::Integer, 0}, {"name", TTarnexFieldType::Varchar, 20}});
+  TTarnexConstraintDefs constraints;
+  auto notNull = std::make_unique<TTarnexConstraintDefNotNull>();
+  notNull->Name = "NAME_REQUIRED";
+  notNull->Target.Name = "name";
+  constraints.Add(std::move(notNull));
+  t.Cursor->OpenTable(fields.get(), nullptr, &constraints);
+  TTarnexLocalCursor& c = *t.Cursor;
+
+  // A constraint failure on post: Status -8 with the constraint's message, nothing raised,
+  // nothing stored.
+  c.InitRecordBuffer(c.RecordBuffer, true);
+  TTarnexVariant id;
+  id.SetAsInteger(7);
+  c.SetFieldValue(id, 0, nullptr, false);
+  EXPECT_NO_THROW(c.PostRecord(true));
+  EXPECT_EQ(c.Status, -8);
+  EXPECT_EQ(c.StatusText,
+            "Constraint 'NAME_REQUIRED' violated. Value in field 'name' cannot be null - Native error: 30026");
+  EXPECT_EQ(c.GetRecordCount(), 0);
+
+  TTarnexVariant name;
+  name.SetAsString("first");
+  c.SetFieldValue(name, 1, nullptr, false);
+  c.PostRecord(true);
+  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.RecordBuffer[c.RecordSize + 6], TTarnexLocalCursor::BookmarkInserted);
+  EXPECT_EQ(TTarnexRecordID::ReadFrom(c.RecordBuffer + c.RecordSize), c.RecordID);
+  EXPECT_EQ(c.GetRecordCount(), 1);
+
+  // Edit: read, change, post as an update.
+  c.SetBOF();
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  c.BeginEdit();
+  EXPECT_EQ(c.Status, 0);
+  name.SetAsString("second");
+  c.SetFieldValue(name, 1, nullptr, false);
+  c.PostRecord(false);
+  EXPECT_EQ(c.Status, 0);
+  c.SetBOF();
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  TTarnexVariant read;
+  c.GetFieldValue(read, 1, false, false);
+  EXPECT_EQ(read.AsString(), "second");
+  EXPECT_EQ(c.GetRecordCount(), 1);
+
+  // An update that fails its constraint leaves the stored record as it was.
+  c.BeginEdit();
+  c.SetFieldValue(TTarnexVariant(TTarnexDataType::Varchar), 1, nullptr, false);
+  c.PostRecord(false);
+  EXPECT_EQ(c.Status, -8);
+  c.SetBOF();
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  c.GetFieldValue(read, 1, false, false);
+  EXPECT_EQ(read.AsString(), "second");
+
+  c.DeleteRecord();
+  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.GetRecordCount(), 0);
+  // Deleting it again fails with -3.
+  c.DeleteRecord();
+  EXPECT_EQ(c.Status, -3);
+  EXPECT_EQ(c.StatusText, "Error deleting record");
+}
+
+TEST(TarnexLocalCursor, TemporaryTablesRefuseEditsByStatus) {
+  auto session = Connected("TEMP");
+  TTarnexLocalCursor c(session.get());
+  c.TableName = "LC_SCRATCH";
+  c.Temporary = true;
+  auto fields = Fields({{"id", TTarnexFieldType::Integer, 0}});
+  c.CreateTable(fields.get(), nullptr, nullptr);
+  c.OpenTable(nullptr, nullptr, nullptr);
+  c.InitRecordBuffer(c.RecordBuffer, true);
+  c.PostRecord(true);
+  EXPECT_EQ(c.Status, 0);
+  const std::vector<std::pair<int32_t, std::function<void()>>> cases = {
+      {-9, [&] { c.BeginEdit(); }}, {-10, [&] { c.DeleteRecord(); }}, {-11, [&] { c.CancelEdit(false); }}};
+  for (const auto& [status, call] : cases) {
+    c.Status = 0;
+    call();
+    EXPECT_EQ(c.Status, status);
+  }
+  EXPECT_EQ(c.GetRecordCount(), 1);
+  c.CloseTable();  // the temporary table's last cursor leaves: the table drops itself
+  EXPECT_FALSE(session->TableExists("LC_SCRATCH"));
+}
+
+TEST(TarnexLocalCursor, CreateTableReplacesAnExistingInMemoryTable) {
+  TMemoryTable t("LC_REPLACED");
+  t.OpenPeople();
+  t.Insert(1, "one");
+  t.Cursor->CloseTable();
+  auto fields = Fields({{"only", TTarnexFieldType::Varchar, 5}});
+  t.Cursor->CreateTable(fields.get(), nullptr, nullptr);
+  EXPECT_FALSE(t.Cursor->Opened);
+  t.Cursor->OpenTable(nullptr, nullptr, nullptr);
+  EXPECT_EQ(t.Cursor->FieldDefs->Count(), 1);
+  EXPECT_EQ(t.Cursor->GetRecordCount(), 0);
+  // A creation that fails leaves no table behind.
+  TTarnexLocalCursor other(t.Session.get());
+  other.TableName = "LC_NO_FIELDS";
+  other.InMemory = true;
+  TTarnexFieldDefs none;
+  EXPECT_EQ(Raised([&] { other.CreateTable(&none, nullptr, nullptr); }).NativeErrorCode(), 10025);
+  EXPECT_EQ(Raised([&] { other.OpenTable(&none, nullptr, nullptr); }).NativeErrorCode(), 10025);
+  EXPECT_FALSE(t.Session->TableExists("LC_NO_FIELDS"));
+  EXPECT_FALSE(other.Opened);
+}
+
+TEST(TarnexLocalCursor, ClosingKeepsTheTableAndDesignModeDropsIt) {
+  TMemoryTable t("LC_KEPT");
+  t.OpenPeople();
+  t.Insert(1, "one");
+  t.Cursor->CloseTable();
+  EXPECT_FALSE(t.Cursor->Opened);
+  EXPECT_EQ(t.Cursor->FieldDefs, nullptr);
+  EXPECT_EQ(t.Cursor->RecordBuffer, nullptr);
+  ASSERT_TRUE(t.Session->TableExists("LC_KEPT"));
+  t.Cursor->OpenTable(nullptr, nullptr, nullptr);
+  EXPECT_EQ(t.Cursor->GetRecordCount(), 1);
+  t.Cursor->CloseTable();
+
+  EngineDesignMode() = true;
+  TTarnexLocalCursor designer(t.Session.get());
+  designer.TableName = "LC_KEPT";
+  designer.InMemory = true;
+  designer.OpenTable(nullptr, nullptr, nullptr);
+  EngineDesignMode() = false;
+  EXPECT_TRUE(designer.DesignMode);
+  designer.CloseTable();
+  EXPECT_FALSE(t.Session->TableExists("LC_KEPT"));
+}
+
+TEST(TarnexLocalCursor, RenamesTablesAndFieldsAndEmptiesThem) {
+  TMemoryTable t("LC_RENAME_A");
+  t.OpenPeople();
+  t.Insert(1, "one");
+  t.Insert(2, "two");
+  t.Cursor->CloseTable();
+  t.Cursor->RenameTable("LC_RENAME_B");
+  EXPECT_EQ(t.Cursor->TableName, "LC_RENAME_B");
+  EXPECT_FALSE(t.Session->TableExists("LC_RENAME_A"));
+  EXPECT_TRUE(t.Session->TableExists("LC_RENAME_B"));
+  t.Cursor->RenameField("count", "total");
+  // A failed rename still takes the cursor off the table.
+  EXPECT_EQ(Raised([&] { t.Cursor->RenameField("name", "total"); }).NativeErrorCode(), 30344);
+  EXPECT_EQ(Raised([&] { t.Cursor->RenameField("name", "x"); }).NativeErrorCode(), 11489);
+  t.Cursor->EmptyTable();
+  t.Cursor->OpenTable(nullptr, nullptr, nullptr);
+  EXPECT_EQ(t.Cursor->FieldDefs->Items(2)->Name, "total");
+  EXPECT_EQ(t.Cursor->GetRecordCount(), 0);
+  const std::vector<TTarnexCursor*>& cursors = t.Cursor->TableData->Cursors();
+  EXPECT_EQ(cursors.size(), 1u);
+}
+
+TEST(TarnexLocalCursor, IndexOperationsCheckNames) {
+  TMemoryTable t("LC_INDEXES");
+  t.OpenPeople();
+  t.Insert(2, "b");
+  t.Insert(1, "a");
+  TTarnexIndexDef duplicate;
+  duplicate.Name = "BYNAME";
+  duplicate.Columns.push_back({"id", false, false});
+  const ETarnexException e = Raised([&] { t.Cursor->AddIndex(duplicate); });
+  EXPECT_EQ(e.NativeErrorCode(), 20022);
+  EXPECT_EQ(Message(e), "Cannot create index 'BYNAME'. Index already exists - Native error: 20022");
+  EXPECT_EQ(Raised([&] { t.Cursor->DeleteIndex("nosuch"); }).NativeErrorCode(), 20021);
+
+  TTarnexIndexDef bycount;
+  bycount.Name = "bycount";
+  bycount.Columns.push_back({"count", true, false});
+  t.Cursor->AddIndex(bycount);
+  EXPECT_NE(t.Cursor->IndexDefs->FindByName("bycount"), nullptr);
+  std::string found;
+  t.Cursor->FindIndexByFields(t.Session.get(), {"COUNT"}, {}, {}, found);
+  EXPECT_EQ(found, "bycount");
+  t.Cursor->FindIndexByFields(t.Session.get(), {"count"}, {"ASC"}, {}, found);
+  EXPECT_EQ(found, "");
+  t.Cursor->FindIndexByFields(t.Session.get(), {"id"}, {}, {}, found);
+  EXPECT_EQ(found, "byid");
+  t.Cursor->SetIndexName("byid");
+  EXPECT_EQ(t.Ids(), (std::vector<int32_t>{1, 2}));
+  t.Cursor->DeleteIndex("byid");
+  EXPECT_EQ(t.Cursor->IndexDefs->FindByName("byid"), nullptr);
+  EXPECT_EQ(t.Cursor->IndexID, -1);  // the active index is gone: table order
+  EXPECT_EQ(t.Ids(), (std::vector<int32_t>{2, 1}));
+  t.Cursor->DeleteAllIndexes();
+  EXPECT_EQ(t.Cursor->GetIndexDefs()->Count(), 0);
+}
+
+TEST(TarnexLocalCursor, ProjectionsChooseAndRenameFields) {
+  TMemoryTable t("LC_PROJECTION");
+  t.OpenPeople();
+  t.Insert(5, "five", 50);
+  TTarnexLocalCursor& c = *t.Cursor;
+  struct TCase {
+    std::vector<std::string> Names;
+    std::vector<std::string> Display;
+    int32_t Code;
+    const char* Message;
+  };
+  const TCase refused[] = {
+      {{"id"}, {}, 10321, "Error - different lists length. L1 = 1, L2 = 0 - Native error: 10321"},
+      {{}, {}, 10322, "No fields were specified while setting projection - Native error: 10322"},
+      {{"id", "nosuch"}, {"", ""}, 10323, "Cannot find field nosuch - Native error: 10323"},
+  };
+  for (const TCase& r : refused) {
+    const ETarnexException e = Raised([&] { c.SetProjection(r.Names, r.Display); });
+    EXPECT_EQ(e.NativeErrorCode(), r.Code);
+    EXPECT_EQ(Message(e), r.Message);
+    EXPECT_EQ(c.VisibleFieldDefs->Count(), 3);  // unchanged
+  }
+  c.SetProjection({"count", "id"}, {"total", ""});
+  ASSERT_EQ(c.VisibleFieldDefs->Count(), 2);
+  EXPECT_EQ(c.VisibleFieldDefs->Items(0)->Name, "total");
+  EXPECT_EQ(c.VisibleFieldDefs->Items(0)->FieldNo, 2);
+  EXPECT_EQ(c.VisibleFieldDefs->Items(1)->Name, "id");
+  c.SetBOF();
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  TTarnexVariant value;
+  c.GetFieldValue(value, 0, false, false);
+  EXPECT_EQ(value.AsInteger(), 50);
+  c.GetFieldValue(value, 1, false, false);
+  EXPECT_EQ(value.AsInteger(), 5);
+}
+
+TEST(TarnexLocalCursor, BlobStreamsWriteIntoTheRecordAndReadBack) {
+  TMemoryTable t("LC_BLOBS");
+  auto fields = Fields({{"id", TTarnexFieldType::Integer, 0}, {"notes", TTarnexFieldType::Memo, 0}});
+  fields->Items(1)->BlobCompressionAlgorithm = static_cast<uint8_t>(TTarnexCompressionAlgorithm::ZLIB);
+  fields->Items(1)->BlobCompressionMode = 6;
+  t.Cursor->OpenTable(fields.get(), nullptr, nullptr);
+  TTarnexLocalCursor& c = *t.Cursor;
+  const std::string texts[] = {"short", std::string(5000, 'x') + "end"};
+  for (int32_t i = 0; i < 2; ++i) {
+    c.InitRecordBuffer(c.RecordBuffer, true);
+    TTarnexVariant id;
+    id.SetAsInteger(i);
+    c.SetFieldValue(id, 0, nullptr, false);
+    TTarnexLocalBLOBStream* stream = c.OpenBlob(true, 1, 0);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(c.BlobStreams->size(), 1u);
+    const ETarnexException twice = Raised([&] { c.OpenBlob(true, 1, 2); });
+    EXPECT_EQ(twice.NativeErrorCode(), 10115);
+    EXPECT_EQ(Message(twice), "BLOB field already opened. FieldNo = 1, FieldName = notes - Native error: 10115");
+    EXPECT_EQ(stream->Write(texts[i].data(), static_cast<int32_t>(texts[i].size())),
+              static_cast<int32_t>(texts[i].size()));
+    c.CloseBlob(1);
+    EXPECT_TRUE(c.BlobStreams->empty());
+    c.PostRecord(true);
+    ASSERT_EQ(c.Status, 0) << c.StatusText;
+  }
+  c.SetBOF();
+  for (const std::string& text : texts) {
+    ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+    TTarnexLocalBLOBStream* reader = c.OpenBlob(false, 1, 1);
+    std::string back(static_cast<size_t>(reader->Size()), '\0');
+    EXPECT_EQ(reader->Read(back.data(), static_cast<int32_t>(back.size())), static_cast<int32_t>(text.size()));
+    EXPECT_EQ(back, text);
+    c.OpenBlob(false, 1, 1);  // a second reader is allowed
+    EXPECT_EQ(c.BlobStreams->size(), 2u);
+    c.CloseBlob(1);
+    EXPECT_TRUE(c.BlobStreams->empty());
+    TTarnexVariant value;
+    c.GetFieldValue(value, 1, false, false);
+    EXPECT_EQ(value.AsString(), text);
+  }
+  struct TBadCase {
+    std::function<void()> Call;
+    int32_t Code;
+  };
+  const TBadCase bad[] = {{[&] { c.OpenBlob(false, 2, 1); }, 10110},
+                          {[&] { c.OpenBlob(false, -1, 1); }, 10110},
+                          {[&] { c.CloseBlob(5); }, 10118}};
+  for (const TBadCase& b : bad) EXPECT_EQ(Raised(b.Call).NativeErrorCode(), b.Code);
+  // FreeBlobStreams(true) leaves readers alone.
+  c.OpenBlob(false, 1, 1);
+  c.OpenBlob(false, 1, 0);
+  c.FreeBlobStreams(true);
+  ASSERT_EQ(c.BlobStreams->size(), 1u);
+  EXPECT_EQ(c.BlobStreams->front()->Mode(), 1);
+  c.FreeBlobStreams(false);
+  EXPECT_TRUE(c.BlobStreams->empty());
+}
+
+TEST(TarnexLocalCursor, LocksAreGrantedAndAClosedCursorRaisesTheCallersCode) {
+  TMemoryTable t("LC_LOCKS");
+  TTarnexLocalCursor& c = *t.Cursor;
+  struct TCase {
+    std::function<void(int32_t)> Call;
+    std::function<bool()> Try;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      {[&](int32_t e) { c.LockShared(e); }, [&] { return c.TryLockShared(); },
+       "Error - cannot lock table in 'S' mode, table name = 'LC_LOCKS'"},
+      {[&](int32_t e) { c.UnlockShared(e); }, [&] { return c.TryUnlockShared(); },
+       "Error - cannot unlock table in 'S' mode, table name = 'LC_LOCKS'"},
+      {[&](int32_t e) { c.LockIRW(e); }, [&] { return c.TryLockIRW(); },
+       "Error - cannot lock table in 'IRW' mode, table name = 'LC_LOCKS'"},
+      {[&](int32_t e) { c.UnlockIRW(e); }, [&] { return c.TryUnlockIRW(); },
+       "Error - cannot unlock table in 'IRW' mode, table name = 'LC_LOCKS'"},
+      {[&](int32_t e) { c.LockRW(e); }, [&] { return c.TryLockRW(); },
+       "Error - cannot lock table in 'RW' mode, table name = 'LC_LOCKS'"},
+      {[&](int32_t e) { c.UnlockRW(e); }, [&] { return c.TryUnlockRW(); },
+       "Error - cannot unlock table in 'RW' mode, table name = 'LC_LOCKS'"},
+  };
+  for (const TCase& k : cases) {
+    const ETarnexException e = Raised([&] { k.Call(10677); });
+    EXPECT_EQ(e.NativeErrorCode(), 10677);
+    EXPECT_EQ(Message(e), std::string(k.Message) + " - Native error: 10677");
+    EXPECT_FALSE(k.Try());
+  }
+  t.OpenPeople();
+  for (const TCase& k : cases) {
+    EXPECT_NO_THROW(k.Call(10677));
+    EXPECT_TRUE(k.Try());
+  }
+}
+
+TEST(TarnexLocalCursor, SavedPositionComesBackWithItsBuffer) {
+  TMemoryTable t("LC_SAVED");
+  t.OpenPeople();
+  t.Insert(1, "one");
+  t.Insert(2, "two");
+  TTarnexLocalCursor& c = *t.Cursor;
+  c.SetBOF();
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  const TTarnexRecordID first = c.RecordID;
+  c.SaveCursorPosition();
+  EXPECT_TRUE(c.HasSavedPosition());
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  EXPECT_EQ(t.IntField(0), 2);
+  c.SetEOF();
+  c.RestoreCursorPosition();
+  EXPECT_FALSE(c.HasSavedPosition());
+  EXPECT_EQ(c.RecordID, first);
+  EXPECT_FALSE(c.Bof);
+  EXPECT_FALSE(c.Eof);
+  EXPECT_EQ(t.IntField(0), 1);  // the buffer copy came back too
+  c.RestoreCursorPosition();    // nothing saved: nothing changes
+  EXPECT_EQ(c.RecordID, first);
+}
+
+TEST(TarnexLocalCursor, DropConstraintNeedsExclusiveAccess) {
+  TMemoryTable t("LC_CONSTRAINTS");
+  auto fields = Fields({{"id", TTarnexFieldType::Integer, 0}});
+  TTarnexConstraintDefs constraints;
+  auto notNull = std::make_unique<TTarnexConstraintDefNotNull>();
+  notNull->Name = "ID_REQUIRED";
+  notNull->Target.Name = "id";
+  constraints.Add(std::move(notNull));
+  t.Cursor->OpenTable(fields.get(), nullptr, &constraints);
+  const ETarnexException e = Raised([&] { t.Cursor->DropConstraint("ID_REQUIRED", false, false); });
+  EXPECT_EQ(e.NativeErrorCode(), 11486);
+  EXPECT_EQ(Message(e), "Error - table 'LC_CONSTRAINTS' is not opened in exclusive mode - Native error: 11486");
+  t.Cursor->Exclusive = true;
+  t.Cursor->DropConstraint("ID_REQUIRED", false, false);
+  EXPECT_EQ(t.Cursor->ConstraintDefs->Count(), 0);
+  t.Cursor->InitRecordBuffer(t.Cursor->RecordBuffer, true);
+  t.Cursor->PostRecord(true);  // a null id is accepted now
+  EXPECT_EQ(t.Cursor->Status, 0);
+}
+
+TEST(TarnexLocalCursor, AutoincValuesAreReadAndSetThroughTheCursor) {
+  TMemoryTable t("LC_AUTOINC");
+  auto fields = Fields({{"id", TTarnexFieldType::AutoInc, 0}, {"name", TTarnexFieldType::Varchar, 10}});
+  t.Cursor->OpenTable(fields.get(), nullptr, nullptr);
+  TTarnexLocalCursor& c = *t.Cursor;
+  for (int i = 0; i < 3; ++i) {
+    c.InitRecordBuffer(c.RecordBuffer, true);
+    c.PostRecord(true);
+    ASSERT_EQ(c.Status, 0);
+  }
+  EXPECT_EQ(c.GetLastAutoinc(0), 3);
+  c.SetLastAutoinc(0, 100);
+  c.InitRecordBuffer(c.RecordBuffer, true);
+  TTarnexVariant value;
+  c.GetFieldValue(value, 0, false, true);
+  EXPECT_EQ(value.AsInteger(), 101);
+  EXPECT_EQ(c.GetLastAutoinc(0), 101);
+  const int32_t usage = c.TableData->UsageCount();
+  c.IncUsage();
+  EXPECT_EQ(c.TableData->UsageCount(), usage + 1);
+  c.DecUsage();
+  EXPECT_EQ(c.TableData->UsageCount(), usage);
+}
+
+}  // namespace
