@@ -633,9 +633,18 @@ void TTarnexExpression::AccumulateAggregates() {
 void TTarnexExpression::BindToOperator(TTarnexAO*) { NotSupported(30087); }
 
 void TTarnexExpression::BindToCursor(TTarnexExprFieldSource* cursor) {
-  if (Root_) Root_->BindToCursor(cursor);
-  for (auto& moved : Moved_)
-    if (moved.Detached) moved.Detached->BindToCursor(cursor);
+  try {
+    if (Root_) Root_->BindToCursor(cursor);
+    for (auto& moved : Moved_)
+      if (moved.Detached) moved.Detached->BindToCursor(cursor);
+  } catch (...) {
+    // Part of the tree may point at the new cursor and part at the old one: nothing of it is kept.
+    Root_.reset();
+    for (auto& moved : Moved_) FreeMoved(moved);
+    Moved_.clear();
+    Cursor_ = nullptr;
+    throw;
+  }
   Cursor_ = cursor;
   PrepareIfBound();
 }

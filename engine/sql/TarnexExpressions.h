@@ -16,6 +16,7 @@
 class TTarnexFieldDefs;         // a cursor's fields (TarnexBaseDefs.h)
 class TTarnexIndexDef;          // one index definition (TarnexBaseDefs.h)
 class TTarnexIndexDefs;         // a table's index definitions (TarnexBaseDefs.h)
+class TTarnexCursor;            // the engine cursor (TarnexBaseCursor.h)
 class TTarnexAO;                // a relational operator of the SQL layer
 struct TTarnexSelectListItem;   // one item of a SELECT list (SQL layer)
 
@@ -66,6 +67,25 @@ public:
   // OUT value: the whole content of the BLOB-kind field fieldNo (number in FieldDefs()) of
   // recordBuffer, typed as the field, null when empty.
   virtual void GetBlobValue(TTarnexVariant& value, int32_t fieldNo, const uint8_t* recordBuffer) = 0;
+};
+
+// The field source of an engine cursor: its FieldDefs and VisibleFieldDefs (an empty list while
+// the cursor has none), its RecordBuffer, and BLOB values read whole through the cursor's
+// GetFieldValue. A BLOB of another record buffer (a work buffer the search planner binds) is
+// read with that buffer standing in for RecordBuffer for the length of the read.
+class TTarnexCursorFieldSource : public TTarnexExprFieldSource {
+public:
+  explicit TTarnexCursorFieldSource(TTarnexCursor* cursor) : Cursor_(cursor) {}
+
+  const TTarnexFieldDefs& FieldDefs() const override;
+  const TTarnexFieldDefs& VisibleFieldDefs() const override;
+  const uint8_t* CurrentRecordBuffer() const override;
+  void GetBlobValue(TTarnexVariant& value, int32_t fieldNo, const uint8_t* recordBuffer) override;
+
+  TTarnexCursor* Cursor() const { return Cursor_; }
+
+private:
+  TTarnexCursor* Cursor_;  // not owned
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -354,8 +374,10 @@ public:
 
   // Parses text as a filter (a one-command script without parameters; text after the
   // condition is 30063), binds it to cursor and prepares it. No token: 30119 "Blank SQL
-  // command". Replaces any previous tree.
+  // command". Replaces any previous tree; after an error the expression is empty.
   void ParseFilter(TTarnexExprFieldSource* cursor, const std::string& text, bool caseInsensitive, bool partial);
+  // The same for an engine cursor (read through a TTarnexCursorFieldSource this expression owns).
+  void ParseFilter(TTarnexCursor* cursor, const std::string& text, bool caseInsensitive, bool partial);
   // Parses a search condition from lexer's current token on (no token: 30118 "Unexpected
   // end of SQL command found at line %d, column %d") and leaves the lexer on the token after
   // it. A root AND then absorbs the children of the AND nodes among its children, so the
@@ -370,6 +392,8 @@ public:
   // (%d) not equal counts of KeyValues (%d)".
   void BuildLocateCondition(TTarnexExprFieldSource* cursor, const std::string& fieldNames,
                             const std::vector<Variant>& keyValues, bool caseInsensitive, bool partial);
+  void BuildLocateCondition(TTarnexCursor* cursor, const std::string& fieldNames,
+                            const std::vector<Variant>& keyValues, bool caseInsensitive, bool partial);
   // The root becomes an AND of "column = value" comparisons (ordered nulls), one per column
   // of index, bound to cursor, the values read from sourceCursor's current record: column i of
   // the index takes sourceFields[i] of the source (the index's own column names when
@@ -378,6 +402,8 @@ public:
   void BuildKeyCondition(TTarnexExprFieldSource* cursor, TTarnexExprFieldSource* sourceCursor,
                          const TTarnexIndexDef& index, const std::vector<std::string>& sourceFields,
                          bool partialKey);
+  void BuildKeyCondition(TTarnexCursor* cursor, TTarnexCursor* sourceCursor, const TTarnexIndexDef& index,
+                         const std::vector<std::string>& sourceFields, bool partialKey);
 
   // The root's value (the root node's own object). Not nullAllowed: a null result becomes
   // false. No root: 30110 "Value is Null".
@@ -390,7 +416,9 @@ public:
   void InitAggregates();
   void AccumulateAggregates();
   void BindToOperator(TTarnexAO* op);  // 30087 "Error - operation is not supported" for now
+  // A binding that fails (a field not found, no cursor) leaves the expression empty.
   void BindToCursor(TTarnexExprFieldSource* cursor);
+  void BindToCursor(TTarnexCursor* cursor);  // through an owned TTarnexCursorFieldSource
   void SetRecordBuffer(const uint8_t* buffer);  // also given to comparisons put back later
   TTarnexFieldType GetDataType();
   int32_t GetDataSize();
@@ -438,7 +466,9 @@ public:
   bool HasOverlongStringEquality() const;
 
   TTarnexExprNode* Root() const { return Root_.get(); }  // not owned by the caller; may be nil
-  TTarnexExprFieldSource* Cursor() const { return Cursor_; }
+  TTarnexExprFieldSource* Cursor() const { return Cursor_; }  // nil when unbound
+  // The engine cursor when bound through one of the TTarnexCursor overloads, else nil.
+  TTarnexCursor* BoundCursor() const;
 
 private:
   class TParser;
@@ -455,11 +485,14 @@ private:
   void FlattenRootAnd();
   void PrepareIfBound();
   void FreeMoved(TMovedComparison& moved);
+  // The source for cursor: nil for nil, else a TTarnexCursorFieldSource kept in `keep`.
+  static TTarnexExprFieldSource* SourceFor(TTarnexCursor* cursor, std::unique_ptr<TTarnexCursorFieldSource>& keep);
 
   std::unique_ptr<TTarnexExprNode> Root_;      // owned; nil for an empty expression
   TTarnexLexer* Lexer_ = nullptr;              // not owned: the lexer while parsing
   TToken CurrentToken_;                        // the current token while parsing
-  TTarnexExprFieldSource* Cursor_ = nullptr;   // not owned: the bound cursor
+  TTarnexExprFieldSource* Cursor_ = nullptr;   // not owned: the bound cursor (or CursorSource_)
+  std::unique_ptr<TTarnexCursorFieldSource> CursorSource_;  // owned: the source over a bound engine cursor
   const uint8_t* RecordBuffer_ = nullptr;      // not owned: the buffer set by SetRecordBuffer
   bool CaseInsensitive_ = false;
   bool Partial_ = false;

@@ -877,10 +877,7 @@ void TTarnexExpression::ParseCondition(TTarnexLexer& lexer) {
   }
   Lexer_ = nullptr;
   FlattenRootAnd();
-  if (Cursor_ != nullptr && Root_) {
-    Root_->BindToCursor(Cursor_);
-    Root_->Prepare();
-  }
+  if (Cursor_ != nullptr) BindToCursor(Cursor_);
 }
 
 void TTarnexExpression::ParseValue(TTarnexLexer& lexer) {
@@ -898,8 +895,5 @@ void TTarnexExpression::ParseValue(TTarnexLexer& lexer) {
     throw;
   }
   Lexer_ = nullptr;
-  if (Cursor_ != nullptr && Root_) {
-    Root_->BindToCursor(Cursor_);
-    Root_->Prepare();
-  }
+  if (Cursor_ != nullptr) BindToCursor(Cursor_);
 }

@@ -452,7 +452,8 @@ TEST_F(Expressions, BindingToCursorFields) {
   EXPECT_EQ(Matching("common = 'b'"), (Rows{3}));
   EXPECT_EQ(Matching("NUM = 7"), (Rows{1}));  // names ignore case
   TTarnexExpression e;
-  EXPECT_EQ(MessageOf([&] { e.ParseFilter(nullptr, "num = 1", false, false); }), "Value is Null - Native error: 30202");
+  EXPECT_EQ(MessageOf([&] { e.ParseFilter(static_cast<TTarnexExprFieldSource*>(nullptr), "num = 1", false, false); }),
+            "Value is Null - Native error: 30202");
   // A record buffer set for the expression is read instead of the current record.
   e.ParseFilter(&T, "num = 10", false, false);
   T.Current = 0;
