@@ -855,7 +855,9 @@ void TTarnexExpression::ExtractIndexConditions(const TTarnexIndexDefs& indexDefs
     if (!AsColumnComparison(node, cc)) return false;
     TTarnexExprNodeComparison& comparison = *cc.Comparison;
     TTarnexScanRelation relation = RelationOf(comparison.Operator);
-    if (relation == TTarnexScanRelation::None || comparison.Partial || cc.Constant->Value.IsNull()) return false;
+    if (relation == TTarnexScanRelation::None || comparison.Partial || cc.Constant->Value.IsNull() ||
+        IsBLOBDataType(cc.Field->DataType))
+      return false;
     const TTarnexFieldDef* fieldDef = cc.Field->FieldDefs->Items(cc.Field->FieldNo);
     const std::string fieldName = AnsiUpperCase(fieldDef->Name);
     for (int32_t i = 0; i < indexDefs.Count(); ++i) {

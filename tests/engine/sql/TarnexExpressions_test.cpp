@@ -539,19 +539,19 @@ TEST_F(Expressions, ExtractIndexConditionsMovesWhatAnIndexServes) {
     int32_t left;  // comparisons left in the expression
   };
   const Case cases[] = {
-      {"num > 5", false, false, {{14, R::Less}}, 0},            // descending: greater and less swap
-      {"5 < num", false, false, {{14, R::Less}}, 0},            // mirrored first
+      {"num > 5", false, false, {{14, R::Less}}, 0},             // descending: greater and less swap
+      {"5 < num", false, false, {{14, R::Less}}, 0},             // mirrored first
       {"[count] >= 2", false, false, {{11, R::GreaterOrEqual}}, 0},
-      {"[count] < 2", false, false, {{11, R::Less}}, 1},          // stays: the range holds null keys
+      {"[count] < 2", false, false, {{11, R::Less}}, 1},         // stays: the range holds null keys
       {"2 > [count]", false, false, {{11, R::Less}}, 1},
       {"num <= 5", false, false, {{14, R::GreaterOrEqual}}, 1},
-      {"name = 'abc'", false, false, {{13, R::Equal}}, 0},      // the case mode chooses the index
+      {"name = 'abc'", false, false, {{13, R::Equal}}, 0},       // the case mode chooses the index
       {"name = 'abc'", true, false, {{12, R::Equal}}, 0},
-      {"name = 'ab*'", false, true, {}, 1},                     // partial: not served
-      {"name = 'abcdefghijk'", false, false, {}, 1},            // longer than the column
+      {"name = 'ab*'", false, true, {}, 1},                      // partial: not served
+      {"name = 'abcdefghijk'", false, false, {}, 1},             // longer than the column
       {"name <> 'abc'", false, false, {}, 1},
-      {"num = 5.5", false, false, {}, 1},                       // not exactly an integer
-      {"[count] = '2'", false, false, {}, 1},                     // compared as text, not as a number
+      {"num = 5.5", false, false, {}, 1},                        // not exactly an integer
+      {"[count] = '2'", false, false, {}, 1},                    // compared as text, not as a number
       {"[count] = null", false, false, {}, 1},
       {"num + 0 = 5", false, false, {}, 1},
       {"[count] = num", false, false, {}, 1},
