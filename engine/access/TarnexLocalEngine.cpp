@@ -14,7 +14,40 @@
 #include "engine/storage/TarnexCriticalSection.h"
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemory.h"
+#include "engine/sql/TarnexExpressions.h"
 #include "platform/rtl/Collation.h"
+
+// The cursor as the expression layer sees it.
+class TTarnexLocalCursorFieldSource : public TTarnexExprFieldSource {
+public:
+  explicit TTarnexLocalCursorFieldSource(TTarnexLocalCursor& cursor) : Cursor_(cursor) {}
+
+  const TTarnexFieldDefs& FieldDefs() const override {
+    return Cursor_.FieldDefs != nullptr ? *Cursor_.FieldDefs : Empty();
+  }
+  const TTarnexFieldDefs& VisibleFieldDefs() const override {
+    return Cursor_.VisibleFieldDefs != nullptr ? *Cursor_.VisibleFieldDefs : FieldDefs();
+  }
+  const uint8_t* CurrentRecordBuffer() const override { return Cursor_.RecordBuffer; }
+  // Reads through the cursor's BLOB streams with recordBuffer standing in for its buffer.
+  void GetBlobValue(TTarnexVariant& value, int32_t fieldNo, const uint8_t* recordBuffer) override {
+    uint8_t* own = Cursor_.RecordBuffer;
+    struct TPutBack {
+      TTarnexLocalCursor& Cursor;
+      uint8_t* Buffer;
+      ~TPutBack() { Cursor.RecordBuffer = Buffer; }
+    } putBack{Cursor_, own};
+    if (recordBuffer != nullptr) Cursor_.RecordBuffer = const_cast<uint8_t*>(recordBuffer);
+    Cursor_.GetFieldValue(value, fieldNo, false, true);
+  }
+
+private:
+  static const TTarnexFieldDefs& Empty() {
+    static const TTarnexFieldDefs empty;
+    return empty;
+  }
+  TTarnexLocalCursor& Cursor_;  // not owned: the cursor that owns this object
+};
 
 namespace {
 
@@ -580,9 +613,17 @@ void TTarnexLocalCursor::SetProjection(const std::vector<std::string>& fieldName
 // Filters, ranges and searches
 // ---------------------------------------------------------------------------------------------
 
-void TTarnexLocalCursor::SetFilter(const std::string&, bool, bool) {
-  // Filter texts are parsed by the expression layer, which is not part of this build yet.
-  throw ETarnexException(11398, "Error - operation is not supported");
+TTarnexExprFieldSource* TTarnexLocalCursor::ExpressionSource() {
+  if (FieldSource_ == nullptr) FieldSource_ = std::make_unique<TTarnexLocalCursorFieldSource>(*this);
+  return FieldSource_.get();
+}
+
+void TTarnexLocalCursor::SetFilter(const std::string& text, bool partialCompare, bool caseInsensitive) {
+  if (FieldDefs == nullptr) RaiseNotOpen();
+  std::unique_ptr<TTarnexExpression, TTarnexExpressionDeleter> expression(new TTarnexExpression());
+  expression->ParseFilter(ExpressionSource(), text, caseInsensitive, partialCompare);
+  FilterExpression = std::move(expression);
+  InvalidateRecordSet();
 }
 
 void TTarnexLocalCursor::ClearFilter() {
@@ -590,10 +631,46 @@ void TTarnexLocalCursor::ClearFilter() {
   InvalidateRecordSet();
 }
 
-bool TTarnexLocalCursor::Locate(const std::vector<std::string>&, const std::vector<const TTarnexVariant*>&, bool,
-                                bool) {
-  // The locate condition is built by the expression layer, which is not part of this build yet.
-  throw ETarnexException(11398, "Error - operation is not supported");
+bool TTarnexLocalCursor::Locate(const std::vector<std::string>& fieldNames,
+                                const std::vector<const TTarnexVariant*>& values, bool caseInsensitive,
+                                bool partialKey) {
+  TTarnexTableData& table = OpenTableData();
+  if (FieldDefs == nullptr) RaiseNotOpen();
+  std::string names;
+  for (size_t i = 0; i < fieldNames.size(); ++i) {
+    if (i > 0) names += ";";
+    names += fieldNames[i];
+  }
+  std::vector<Variant> keyValues;
+  keyValues.reserve(values.size());
+  for (const TTarnexVariant* value : values)
+    keyValues.push_back(value == nullptr || value->IsNull() ? Variant::Null() : value->AsVariant());
+  TTarnexExpression condition;
+  condition.BuildLocateCondition(ExpressionSource(), names, keyValues, caseInsensitive, partialKey);
+
+  const TTarnexSavedCursorPosition saved{Bof, Eof, RecordID};
+  auto restore = [&]() {
+    Bof = saved.Bof;
+    Eof = saved.Eof;
+    RecordID = saved.RecordID;
+  };
+  TTarnexRecordID found;
+  bool ok = false;
+  try {
+    SetBOF();
+    ok = table.Search(this, &condition, nullptr, nullptr, found);
+    if (ok) {
+      RecordID = found;
+      Bof = false;
+      Eof = false;
+      ok = GetRecord(TNavigationDirection::Current) == TNavigationResult::Found;
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  if (!ok) restore();
+  return ok;
 }
 
 bool TTarnexLocalCursor::FindKey(TTarnexScanRelation relation) {
@@ -648,6 +725,7 @@ void TTarnexLocalCursor::SetRange(uint8_t* startKey, uint8_t* endKey, bool endEx
 }
 
 void TTarnexLocalCursor::SetSQLFilter(TTarnexExpression* expression) {
+  if (expression != nullptr) expression->BindToCursor(ExpressionSource());
   SQLFilter = expression;
   InvalidateRecordSet();
 }

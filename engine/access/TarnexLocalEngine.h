@@ -16,6 +16,8 @@
 class TTarnexDatabaseData;
 class TTarnexTableData;
 class TTarnexLocalSession;
+class TTarnexExprFieldSource;         // what column references of an expression read (expression layer)
+class TTarnexLocalCursorFieldSource;  // the cursor's side of it (TarnexLocalEngine.cpp)
 
 // ---------------------------------------------------------------------------------------------
 // Transactions
@@ -293,14 +295,15 @@ public:
   // 10323 "Cannot find field %s". A refused projection changes nothing.
   void SetProjection(const std::vector<std::string>& fieldNames,
                      const std::vector<std::string>& displayNames) override;
-  // Replaces FilterExpression by the text parsed for this cursor, then InvalidateRecordSet.
-  // Until the expression layer is part of the build: 11398 "Error - operation is not supported"
-  // and the filter is left as it was.
+  // Replaces FilterExpression by the text parsed for this cursor (case-insensitive, partial
+  // comparison with a trailing '*' as asked), then InvalidateRecordSet. A text that does not
+  // parse raises the parser's error and leaves the filter as it was.
   void SetFilter(const std::string& text, bool partialCompare, bool caseInsensitive) override;
   void ClearFilter() override;  // frees FilterExpression, InvalidateRecordSet
   // The first record of the current order whose named fields equal the values (partial and
-  // case-insensitive as asked) becomes current and is read; otherwise the position is kept.
-  // Needs the expression layer (11398 until it is part of the build).
+  // case-insensitive as asked, nulls ordered) becomes current, flags cleared, and is read into
+  // RecordBuffer; otherwise (and on any error) the position, flags included, is restored.
+  // fieldNames: one name per value (a name may also hold several names separated by ';').
   bool Locate(const std::vector<std::string>& fieldNames, const std::vector<const TTarnexVariant*>& values,
               bool caseInsensitive, bool partialKey) override;
   // The first record (in the current order) whose key stands in `relation` to KeyBuffer over
@@ -311,7 +314,8 @@ public:
   void CancelRange() override;  // no bounds, InvalidateRecordSet
   void SetRange(uint8_t* startKey, uint8_t* endKey, bool endExclusive, bool startExclusive,
                 int32_t endFieldCount, int32_t startFieldCount) override;
-  // Stores the expression (not owned; nil removes it), then InvalidateRecordSet.
+  // Stores the expression (not owned; nil removes it) and binds it to this cursor, then
+  // InvalidateRecordSet.
   void SetSQLFilter(TTarnexExpression* expression) override;
   // 10113 "Nil pointer occured" without visible fields or stream list; 10110 "Invalid field
   // number - FieldNo = %d, FieldCount = %d"; for modes 0 and 2 a stream already open on the
@@ -359,6 +363,10 @@ public:
   void ForgetCursorPosition();
   bool HasSavedPosition() const { return SavedPosition != nullptr; }
 
+  // What expressions bound to this cursor read: FieldDefs, VisibleFieldDefs (the names filters
+  // use), RecordBuffer and the BLOB values of a record. Owned by the cursor, alive as long as it.
+  TTarnexExprFieldSource* ExpressionSource();
+
   // --- fields ---
 
   TTarnexTableData* TableData = nullptr;        // not owned: the table while open or in a table operation
@@ -369,6 +377,8 @@ public:
   bool BorrowedTable = false;      // attached to a given table: closing does not unregister
 
 private:
+  std::unique_ptr<TTarnexLocalCursorFieldSource> FieldSource_;  // owned; made on first use
+
   // The database of the cursor's local session; raises notFoundCode ("Table not found, table
   // name = %s") when there is none.
   TTarnexDatabaseData& SessionDatabase(int32_t notFoundCode);

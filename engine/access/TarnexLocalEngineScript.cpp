@@ -9,6 +9,7 @@
 #include "engine/access/TarnexVariant.h"
 #include "engine/storage/TarnexExcept.h"
 #include "platform/rtl/Collation.h"
+#include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 
 namespace {
@@ -33,7 +34,8 @@ public:
   }
 
   // The value as SQL text: NULL, a quoted text, TOBLOB for large objects and bytes, else its
-  // text. Dates and times are quoted so that the statement reads them back as text.
+  // text. Dates and times are quoted so that the statement reads them back as text (unquoted,
+  // "1/2/2020" would be a division).
   static std::string ValueText(const TTarnexVariant& value) {
     if (value.IsNull()) return "NULL";
     const TTarnexDataType type = value.DataType();
@@ -54,9 +56,11 @@ public:
       case TTarnexDataType::WideChar:
       case TTarnexDataType::WideVarchar:
       case TTarnexDataType::Date:
-      case TTarnexDataType::Time:
       case TTarnexDataType::DateTime:
         return Quoted(value.AsString());
+      case TTarnexDataType::Time:
+        // Through the time of day itself: the value conversion gives no text for midnight.
+        return Quoted(TimeToStr(value.AsTime()));
       default:
         return value.AsString();
     }

@@ -45,7 +45,7 @@ TTarnexTransaction::TTarnexTransaction(TTarnexLocalSession* session, TTarnexData
       if (lock == nullptr) continue;
       if (lock->MoreThanShared())
         throw ETarnexException(10824, "Cannot start transaction due to remaining table locks in table '%s'",
-                               {lock->TableName});
+                               {AnsiUpperCase(lock->TableName)});
       TTarnexTableLockItemForSession& item = ItemFor(lock->TableName);
       if (lock->SharedCount > 0) {
         if (!Database->LockTable(item.TableName, SessionID, &item, "X")) RaiseCannotLock(10827, "X", item.TableName);

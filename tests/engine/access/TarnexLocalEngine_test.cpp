@@ -16,6 +16,7 @@
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemEngine.h"
 #include "engine/storage/TarnexTempEngine.h"
+#include "platform/rtl/DateUtils.h"
 #include "platform/rtl/FormatSettings.h"
 
 namespace {
@@ -748,6 +749,440 @@ TEST(TarnexLocalCursor, AutoincValuesAreReadAndSetThroughTheCursor) {
   EXPECT_EQ(c.TableData->UsageCount(), usage + 1);
   c.DecUsage();
   EXPECT_EQ(c.TableData->UsageCount(), usage);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TarnexLocalCursor, SQLScriptRebuildsATableWithEveryColumnKind) {
+  FormatSettings() = TFormatSettings::EnUS();
+  TMemoryTable t("LC_SCRIPT");
+  auto fields = Fields({{"id", TTarnexFieldType::AutoInc, 0},        {"code", TTarnexFieldType::Char, 4},
+                        {"name", TTarnexFieldType::Varchar, 20},     {"wname", TTarnexFieldType::WideVarchar, 10},
+                        {"wc", TTarnexFieldType::WideChar, 3},       {"tiny", TTarnexFieldType::ShortInt, 0},
+                        {"small", TTarnexFieldType::SmallInt, 0},    {"qty", TTarnexFieldType::Integer, 0},
+                        {"big", TTarnexFieldType::LargeInt, 0},      {"b", TTarnexFieldType::Byte, 0},
+                        {"w", TTarnexFieldType::Word, 0},            {"card", TTarnexFieldType::Cardinal, 0},
+                        {"sgl", TTarnexFieldType::Single, 0},        {"dbl", TTarnexFieldType::Double, 0},
+                        {"ext", TTarnexFieldType::Extended, 0},      {"flag", TTarnexFieldType::Boolean, 0},
+                        {"money", TTarnexFieldType::Currency, 0},    {"day", TTarnexFieldType::Date, 0},
+                        {"tm", TTarnexFieldType::Time, 0},           {"stamp", TTarnexFieldType::DateTime, 0},
+                        {"ts", TTarnexFieldType::TimeStamp, 0},      {"raw", TTarnexFieldType::Bytes, 4},
+                        {"vraw", TTarnexFieldType::VarBytes, 6},     {"blob", TTarnexFieldType::BLOB, 0},
+                        {"pic", TTarnexFieldType::Graphic, 0},       {"memo", TTarnexFieldType::Memo, 0},
+                        {"fmemo", TTarnexFieldType::FormattedMemo, 0}, {"wmemo", TTarnexFieldType::WideMemo, 0}});
+  TTarnexFieldDef& id = *fields->Items(0);
+  id.AutoincInitialValue = 10;
+  id.AutoincIncrement = 5;
+  id.AutoincMinValue = 3;
+  id.AutoincMaxValue = 1000;
+  id.AutoincCycled = true;
+  fields->Items(1)->DefaultValue->SetAsString("x'y");
+  fields->Items(7)->DefaultValue->SetAsInteger(1);
+  for (int32_t i = 23; i <= 27; ++i) fields->Items(i)->BlobBlockSize = 4096;
+  fields->Items(23)->BlobCompressionAlgorithm = static_cast<uint8_t>(TTarnexCompressionAlgorithm::ZLIB);
+  fields->Items(23)->BlobCompressionMode = 6;
+  TTarnexIndexDefs indexes;
+  AddIndexDef(indexes, "pk", {"id"}, true, true);
+  TTarnexIndexDef& byname = AddIndexDef(indexes, "byname", {"name"}, true);
+  byname.Columns[0].Descending = true;
+  byname.Columns[0].CaseInsensitive = true;
+  AddIndexDef(indexes, "bycode", {"code", "qty"});
+  TTarnexConstraintDefs constraints;
+  auto notNull = std::make_unique<TTarnexConstraintDefNotNull>();
+  notNull->Name = "NAME_REQUIRED";
+  notNull->Target.Name = "name";
+  constraints.Add(std::move(notNull));
+  auto check = std::make_unique<TTarnexConstraintDefCheck>();
+  check->Name = "QTY_RANGE";
+  check->Target.Name = "qty";
+  check->MinValue->SetAsInteger(1);
+  check->MaxValue->SetAsInteger(10);
+  constraints.Add(std::move(check));
+  t.Cursor->OpenTable(fields.get(), &indexes, &constraints);
+  TTarnexLocalCursor& c = *t.Cursor;
+
+  // One record with a value in every field, one with the defaults only.
+  c.InitRecordBuffer(c.RecordBuffer, true);
+  auto set = [&](int32_t fieldNo, const std::function<void(TTarnexVariant&)>& assign) {
+    TTarnexVariant value;
+    assign(value);
+    c.SetFieldValue(value, fieldNo, nullptr, false);
+  };
+  const uint8_t raw[] = {1, 2, 3, 4};
+  const uint8_t vraw[] = {0xFF, 0};
+  set(1, [](TTarnexVariant& v) { v.SetAsString("ab"); });
+  set(2, [](TTarnexVariant& v) { v.SetAsString("O'Brien"); });
+  set(3, [](TTarnexVariant& v) { v.SetAsWideString(u"wide"); });
+  set(4, [](TTarnexVariant& v) { v.SetAsWideString(u"wc"); });
+  set(5, [](TTarnexVariant& v) { v.SetAsShortInt(-5); });
+  set(6, [](TTarnexVariant& v) { v.SetAsSmallInt(-300); });
+  set(7, [](TTarnexVariant& v) { v.SetAsInteger(7); });
+  set(8, [](TTarnexVariant& v) { v.SetAsLargeInt(9000000000); });
+  set(9, [](TTarnexVariant& v) { v.SetAsByte(200); });
+  set(10, [](TTarnexVariant& v) { v.SetAsWord(60000); });
+  set(11, [](TTarnexVariant& v) { v.SetAsCardinal(4000000000u); });
+  set(12, [](TTarnexVariant& v) { v.SetAsSingle(1.5f); });
+  set(13, [](TTarnexVariant& v) { v.SetAsDouble(2.25); });
+  set(14, [](TTarnexVariant& v) { v.SetAsExtended(3.5L); });
+  set(15, [](TTarnexVariant& v) { v.SetAsBoolean(true); });
+  set(16, [](TTarnexVariant& v) { v.SetAsCurrency(12.5); });
+  set(17, [](TTarnexVariant& v) { v.SetAsDate(43832.0); });
+  set(18, [](TTarnexVariant& v) { v.SetAsTime(0.4375); });
+  set(19, [](TTarnexVariant& v) { v.SetAsDateTime(43832.4375); });
+  set(20, [](TTarnexVariant& v) { v.SetAsDateTime(43832.4375); });
+  set(21, [&](TTarnexVariant& v) { v.SetBuffer(raw, 4, true, TTarnexDataType::Bytes); });
+  set(22, [&](TTarnexVariant& v) { v.SetBuffer(vraw, 2, true, TTarnexDataType::VarBytes); });
+  set(23, [](TTarnexVariant& v) { v.SetAsString("hello"); });
+  set(25, [](TTarnexVariant& v) { v.SetAsString("memo text"); });
+  set(27, [](TTarnexVariant& v) { v.SetAsWideString(u"hi"); });
+  c.PostRecord(true);
+  ASSERT_EQ(c.Status, 0) << c.StatusText;
+  c.InitRecordBuffer(c.RecordBuffer, true);
+  set(2, [](TTarnexVariant& v) { v.SetAsString("n2"); });
+  c.PostRecord(true);
+  ASSERT_EQ(c.Status, 0) << c.StatusText;
+
+  c.SetBOF();
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  const TTarnexRecordID position = c.RecordID;
+
+  TTarnexSQLScriptOptions options;
+  options.WithDrop = true;
+  options.WithCreate = true;
+  options.BracketNames = true;
+  options.WithIndexes = true;
+  options.WithDropIndex = true;
+  options.WithData = true;
+  const std::string script = c.GetSQLScript(options);
+
+  const std::string blob = " BLOBBLOCKSIZE 4096 BLOBCOMPRESSIONALGORITHM ";
+  const std::string expectedSchema =
+      "DROP TABLE [LC_SCRIPT] CASCADE;\r\n"
+      "CREATE TABLE MEMORY [LC_SCRIPT] (\r\n"
+      "\t[id] AUTOINC (INITIALVALUE 10 INCREMENT 5 MINVALUE 3 MAXVALUE 1000 CYCLED),\r\n"
+      "\t[code] CHAR(4) DEFAULT 'x''y',\r\n"
+      "\t[name] STRING(20) NOT NULL,\r\n"
+      "\t[wname] WIDESTRING(10),\r\n"
+      "\t[wc] WIDECHAR(3),\r\n"
+      "\t[tiny] SIGNEDINT8,\r\n"
+      "\t[small] SIGNEDINT16,\r\n"
+      "\t[qty] SIGNEDINT32 DEFAULT 1 MINVALUE 1 MAXVALUE 10,\r\n"
+      "\t[big] SIGNEDINT64,\r\n"
+      "\t[b] UNSIGNEDINT8,\r\n"
+      "\t[w] UNSIGNEDINT16,\r\n"
+      "\t[card] UNSIGNEDINT32,\r\n"
+      "\t[sgl] SINGLE,\r\n"
+      "\t[dbl] FLOAT,\r\n"
+      "\t[ext] EXTENDED,\r\n"
+      "\t[flag] LOGICAL,\r\n"
+      "\t[money] CURRENCY,\r\n"
+      "\t[day] DATE,\r\n"
+      "\t[tm] TIME,\r\n"
+      "\t[stamp] DATETIME,\r\n"
+      "\t[ts] TIMESTAMP,\r\n"
+      "\t[raw] BYTES(4),\r\n"
+      "\t[vraw] VARBYTES(6),\r\n"
+      "\t[blob] BLOB" + blob + "ZLIB BLOBCOMPRESSIONMODE 6,\r\n"
+      "\t[pic] GRAPHIC" + blob + "NONE BLOBCOMPRESSIONMODE 0,\r\n"
+      "\t[memo] MEMO" + blob + "NONE BLOBCOMPRESSIONMODE 0,\r\n"
+      "\t[fmemo] FORMATTEDMEMO" + blob + "NONE BLOBCOMPRESSIONMODE 0,\r\n"
+      "\t[wmemo] WIDEMEMO" + blob + "NONE BLOBCOMPRESSIONMODE 0,\r\n"
+      "\tCONSTRAINT [pk] PRIMARY KEY ([id])\r\n"
+      ");\r\n"
+      "DROP INDEX [LC_SCRIPT].[byname];\r\n"
+      "CREATE UNIQUE INDEX [byname] ON [LC_SCRIPT] (\r\n\t[name] DESC NOCASE\r\n);\r\n"
+      "DROP INDEX [LC_SCRIPT].[bycode];\r\n"
+      "CREATE INDEX [bycode] ON [LC_SCRIPT] (\r\n\t[code],\r\n\t[qty]\r\n);\r\n";
+  ASSERT_EQ(script.substr(0, expectedSchema.size()), expectedSchema);
+
+  std::string names;
+  for (int32_t i = 0; i < c.FieldDefs->Count(); ++i)
+    names += (i > 0 ? ", [" : "[") + c.FieldDefs->Items(i)->Name + "]";
+  auto insert = [&](const std::vector<std::string>& values) {
+    std::string text = "INSERT INTO [LC_SCRIPT] (" + names + ") VALUES (\r\n";
+    for (size_t i = 0; i < values.size(); ++i) text += "\t" + values[i] + (i + 1 < values.size() ? ",\r\n" : "\r\n");
+    return text + ");\r\n";
+  };
+  const std::string day = "'" + DateToStr(43832.0) + "'";
+  const std::string stamp = "'" + DateTimeToStr(43832.4375) + "'";
+  const std::string expectedData =
+      insert({"15", "'ab'", "'O''Brien'", "'wide'", "'wc'", "-5", "-300", "7", "9000000000", "200", "60000",
+              "4000000000", "1.5", "2.25", "3.5", "True", "12.5", day, "'" + TimeToStr(0.4375) + "'", stamp, stamp,
+              "TOBLOB('" + EncodeBase64(raw, 4) + "', MIME64)", "TOBLOB('/wAAAAAA', MIME64)",
+              "TOBLOB('aGVsbG8=', MIME64)", "NULL", "TOBLOB('bWVtbyB0ZXh0', MIME64)", "NULL",
+              "TOBLOB('aABpAA==', MIME64)"}) +
+      insert({"20", "'x''y'", "'n2'", "NULL", "NULL", "NULL", "NULL", "1", "NULL", "NULL", "NULL", "NULL", "NULL",
+              "NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL",
+              "NULL", "NULL"});
+  EXPECT_EQ(script.substr(expectedSchema.size()), expectedData);
+
+  // The walk through the records left the cursor where it was.
+  EXPECT_EQ(c.RecordID, position);
+  EXPECT_FALSE(c.Bof);
+  EXPECT_FALSE(c.Eof);
+  EXPECT_EQ(t.IntField(0), 15);
+
+  // Each part on its own, names without brackets.
+  TTarnexSQLScriptOptions createOnly;
+  createOnly.WithIndexes = false;
+  const std::string create = c.GetSQLScript(createOnly);
+  EXPECT_EQ(create.rfind("CREATE TABLE MEMORY LC_SCRIPT (\r\n\tid AUTOINC (", 0), 0u);
+  EXPECT_EQ(create.find("INDEX"), std::string::npos);
+  EXPECT_EQ(create.find("INSERT"), std::string::npos);
+  TTarnexSQLScriptOptions indexesOnly;
+  indexesOnly.WithCreate = false;
+  EXPECT_EQ(c.GetSQLScript(indexesOnly),
+            "CREATE UNIQUE INDEX byname ON LC_SCRIPT (\r\n\tname DESC NOCASE\r\n);\r\n"
+            "CREATE INDEX bycode ON LC_SCRIPT (\r\n\tcode,\r\n\tqty\r\n);\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Transactions, on a database kind that accepts them (this system has none of its own).
+
+class TDiskDatabase : public TTarnexDatabaseData {
+public:
+  TDiskDatabase() : TTarnexDatabaseData("DISKDB") { DatabaseList().Add(this); }
+  TTarnexTableData* CreateTableData(TTarnexCursor* cursor) override {
+    return AddTableData(std::make_unique<TTarnexMemoryTableData>(this, cursor->TableName, cursor->AllocBy));
+  }
+  void GetSessionTableLocks(int32_t, std::vector<TTarnexTableLockItemForSession*>& locks) override {
+    for (auto& lock : Held) locks.push_back(lock.get());
+  }
+  bool LockTable(const std::string& tableName, int32_t, TTarnexTableLockItemForSession* item,
+                 const std::string& mode) override {
+    Calls.push_back("lock " + tableName + " " + mode);
+    if (mode == RefuseMode) return false;
+    if (mode == "IS") ++item->IntentSharedCount;
+    if (mode == "S") ++item->SharedCount;
+    if (mode == "X") ++item->ExclusiveCount;
+    return true;
+  }
+  bool UnlockTable(const std::string& tableName, int32_t, TTarnexTableLockItemForSession*) override {
+    Calls.push_back("unlock " + tableName);
+    return !RefuseUnlock;
+  }
+  // A lock the session holds outside a transaction.
+  void Hold(const std::string& tableName, int32_t intentShared, int32_t shared, int32_t write) {
+    auto lock = std::make_unique<TTarnexTableLockItemForSession>();
+    lock->TableName = tableName;
+    lock->IntentSharedCount = intentShared;
+    lock->SharedCount = shared;
+    lock->WriteCount = write;
+    Held.push_back(std::move(lock));
+  }
+
+  std::vector<std::unique_ptr<TTarnexTableLockItemForSession>> Held;
+  std::string RefuseMode;     // LockTable refuses this mode
+  bool RefuseUnlock = false;  // UnlockTable refuses
+  std::vector<std::string> Calls;
+};
+
+struct TDiskSession {
+  TDiskSession() {
+    Session.DatabaseName = "disk";
+    Session.DatabaseFileName = "diskdb";
+    Session.SetConnected(true);
+  }
+  TDiskDatabase Database;
+  TTarnexLocalSession Session;
+};
+
+TEST(TarnexTransaction, StartsCommitsAndRollsBackOnADiskDatabase) {
+  TDiskSession d;
+  ASSERT_EQ(d.Session.Database, &d.Database);
+  d.Session.StartTransaction();
+  EXPECT_TRUE(d.Session.InTransaction());
+  const ETarnexException again = Raised([&] { d.Session.StartTransaction(); });
+  EXPECT_EQ(again.NativeErrorCode(), 10814);
+  EXPECT_EQ(Message(again), "Transaction already started in database 'DISKDB' - Native error: 10814");
+  d.Session.Commit(true);
+  EXPECT_FALSE(d.Session.InTransaction());
+  d.Session.StartTransaction();
+  d.Session.Rollback();
+  EXPECT_FALSE(d.Session.InTransaction());
+  // Disconnecting rolls an open transaction back.
+  d.Session.StartTransaction();
+  d.Session.SetConnected(false);
+  EXPECT_FALSE(d.Session.InTransaction());
+  EXPECT_FALSE(d.Session.GetConnected());
+}
+
+TEST(TarnexTransaction, TakesOverTheSessionsTableLocks) {
+  struct TCase {
+    int32_t IntentShared, Shared, Write;
+    std::vector<std::string> Locks;  // the calls while starting
+  };
+  const TCase cases[] = {
+      {1, 0, 0, {"lock PESTS IS", "lock PESTS S"}},
+      {0, 1, 0, {"lock PESTS X"}},
+  };
+  for (const TCase& c : cases) {
+    TDiskSession d;
+    d.Database.Hold("PESTS", c.IntentShared, c.Shared, c.Write);
+    d.Session.StartTransaction();
+    EXPECT_EQ(d.Database.Calls, c.Locks);
+    ASSERT_EQ(d.Session.Transaction->LockItems.size(), 1u);
+    d.Database.Calls.clear();
+    d.Session.Rollback();
+    EXPECT_EQ(d.Database.Calls, std::vector<std::string>{"unlock PESTS"});
+  }
+}
+
+TEST(TarnexTransaction, RefusalsLeaveTheSessionWithoutATransaction) {
+  struct TCase {
+    int32_t Shared, Write;
+    const char* RefuseMode;
+    int32_t Code;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      {0, 1, "", 10824, "Cannot start transaction due to remaining table locks in table 'PESTS'"},
+      {0, 0, "IS", 10828, "Error - cannot lock table in 'IS' mode, table name = 'PESTS'"},
+      {0, 0, "S", 10829, "Error - cannot lock table in 'S' mode, table name = 'PESTS'"},
+      {1, 0, "X", 10827, "Error - cannot lock table in 'X' mode, table name = 'PESTS'"},
+  };
+  for (const TCase& c : cases) {
+    TDiskSession d;
+    d.Database.Hold("pests", 0, c.Shared, c.Write);
+    d.Database.RefuseMode = c.RefuseMode;
+    const ETarnexException e = Raised([&] { d.Session.StartTransaction(); });
+    EXPECT_EQ(e.NativeErrorCode(), c.Code);
+    EXPECT_EQ(Message(e), std::string(c.Message) + " - Native error: " + std::to_string(c.Code));
+    EXPECT_FALSE(d.Session.InTransaction());
+  }
+}
+
+TEST(TarnexTransaction, CommitFailuresEndTheTransaction) {
+  {
+    // The exclusive lock of a changed table is refused at commit: rollback, then 10826.
+    TDiskSession d;
+    d.Database.Hold("PESTS", 0, 1, 0);
+    d.Session.StartTransaction();
+    d.Database.RefuseMode = "X";
+    d.Database.Calls.clear();
+    const ETarnexException e = Raised([&] { d.Session.Commit(false); });
+    EXPECT_EQ(e.NativeErrorCode(), 10826);
+    EXPECT_EQ(Message(e),
+              "Commit operation failed - rollback called. Some of modified tables are locked by other sessions - "
+              "Native error: 10826");
+    EXPECT_EQ(d.Database.Calls, (std::vector<std::string>{"lock PESTS X", "unlock PESTS"}));
+    EXPECT_FALSE(d.Session.InTransaction());
+  }
+  {
+    TDiskSession d;
+    d.Database.Hold("PESTS", 1, 0, 0);
+    d.Session.StartTransaction();
+    d.Database.RefuseUnlock = true;
+    const ETarnexException e = Raised([&] { d.Session.Commit(false); });
+    EXPECT_EQ(e.NativeErrorCode(), 10825);
+    EXPECT_EQ(Message(e), "Cannot unlock table 'PESTS' in transaction - Native error: 10825");
+    EXPECT_FALSE(d.Session.InTransaction());
+  }
+  {
+    TDiskSession d;
+    auto transaction = std::make_unique<TTarnexTransaction>(&d.Session, &d.Database);
+    EXPECT_FALSE(transaction->Finished);
+    EXPECT_EQ(Raised([&] { TTarnexTransaction::Free(transaction); }).NativeErrorCode(), 10819);
+    ASSERT_NE(transaction, nullptr);
+    transaction->Commit(false);
+    EXPECT_TRUE(transaction->Finished);
+    TTarnexTransaction::Free(transaction);
+    EXPECT_EQ(transaction, nullptr);
+  }
+}
+
+TEST(TarnexTransaction, CursorsOfTheSessionFollowTheTransaction) {
+  TDiskSession d;
+  TTarnexLocalCursor c(&d.Session);
+  c.TableName = "DISK_TABLE";
+  auto fields = Fields({{"id", TTarnexFieldType::Integer, 0}});
+  c.CreateTable(fields.get(), nullptr, nullptr);
+  c.OpenTable(nullptr, nullptr, nullptr);
+  for (int32_t i = 1; i <= 2; ++i) {
+    c.InitRecordBuffer(c.RecordBuffer, true);
+    TTarnexVariant value;
+    value.SetAsInteger(i);
+    c.SetFieldValue(value, 0, nullptr, false);
+    c.PostRecord(true);
+  }
+  c.SetBOF();
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  const TTarnexRecordID first = c.RecordID;
+  d.Session.StartTransaction();
+  EXPECT_TRUE(c.HasSavedPosition());
+  ASSERT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::Found);
+  EXPECT_NE(c.RecordID, first);
+  // Inside a transaction the locks are granted at once, and a table of a disk kind may not be
+  // dropped or renamed.
+  EXPECT_NO_THROW(c.LockRW(1));
+  TTarnexLocalCursor other(&d.Session);
+  other.TableName = "DISK_TABLE";
+  EXPECT_TRUE(other.TryLockIRW());
+  const std::vector<std::pair<int32_t, std::function<void()>>> refused = {
+      {10838, [&] { other.DeleteTable(false); }},
+      {10839, [&] { other.RenameTable("X"); }},
+      {11165, [&] { other.RenameField("id", "x"); }}};
+  for (const auto& [code, call] : refused) {
+    const ETarnexException e = Raised(call);
+    EXPECT_EQ(e.NativeErrorCode(), code);
+    EXPECT_EQ(Message(e), "Cannot perform this operation inside a transaction - Native error: " + std::to_string(code));
+  }
+  d.Session.Rollback();
+  EXPECT_EQ(c.RecordID, first);
+  EXPECT_FALSE(c.HasSavedPosition());
+  c.CloseTable();
+  c.DeleteTable(false);
+  EXPECT_FALSE(d.Session.TableExists("DISK_TABLE"));
+}
+
+TEST(TarnexLocalCursor, RepairCopiesATableThatIsNeitherInMemoryNorTemporary) {
+  TMemoryTable t("LC_REPAIR", false);
+  auto fields = Fields({{"id", TTarnexFieldType::AutoInc, 0}, {"notes", TTarnexFieldType::Memo, 0}});
+  TTarnexIndexDefs indexes;
+  AddIndexDef(indexes, "byid", {"id"}, true);
+  TTarnexLocalCursor& c = *t.Cursor;
+  c.CreateTable(fields.get(), &indexes, nullptr);
+  c.OpenTable(nullptr, nullptr, nullptr);
+  for (const char* text : {"one", "two", "three"}) {
+    c.InitRecordBuffer(c.RecordBuffer, true);
+    TTarnexVariant value;
+    value.SetAsString(text);
+    c.SetFieldValue(value, 1, nullptr, false);
+    c.PostRecord(true);
+  }
+  std::string log;
+  const ETarnexException e = Raised([&] { c.RepairTable(log, t.Session.get()); });
+  EXPECT_EQ(e.NativeErrorCode(), 11165);
+  EXPECT_EQ(Message(e), "Error - table 'LC_REPAIR' is not opened in exclusive mode - Native error: 11165");
+  c.Exclusive = true;
+  EXPECT_TRUE(c.RepairTable(log, t.Session.get()));
+  EXPECT_EQ(log, "");
+  EXPECT_FALSE(c.Opened);
+  std::vector<std::string> names;
+  t.Session->GetTableNames(names);
+  EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                          [](const std::string& n) { return n.rfind("LC_REPAIR", 0) == 0; }),
+            1);
+  c.OpenTable(nullptr, nullptr, nullptr);
+  EXPECT_EQ(c.TableName, "LC_REPAIR");
+  EXPECT_NE(c.IndexDefs->FindByName("byid"), nullptr);
+  std::vector<std::string> texts;
+  c.SetBOF();
+  while (c.GetRecord(TNavigationDirection::Next) == TNavigationResult::Found) {
+    TTarnexVariant value;
+    c.GetFieldValue(value, 1, false, false);
+    texts.push_back(value.AsString());
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"one", "two", "three"}));
+  // The autoincrement sequence carries on after the largest copied value.
+  c.InitRecordBuffer(c.RecordBuffer, true);
+  EXPECT_EQ(t.IntField(0), 4);
 }
 
 }  // namespace
