@@ -186,13 +186,11 @@ public:
   void Clear();
 
   // Moves the comparisons of every expression condition that an index can serve into new key
-  // conditions, recording each in `undo`. The moving itself belongs to the expression layer,
-  // which is not part of this build: with any expression condition present this raises 20063
-  // "Error - operation is not supported"; without one there is nothing to move.
+  // conditions (the expression layer decides which can move), recording each in `undo`.
   void ExtractIndexConditions(const TTarnexIndexDefs& indexDefs, TTarnexIndexConditionUndoList& undo);
-  // Puts every recorded comparison back and empties `undo`. An entry without expression,
-  // comparison or moved flag raises 20060, 20061 or 20062 "Pointer is nil"; putting a
-  // comparison back needs the expression layer (20066 "Error - operation is not supported").
+  // Puts every recorded comparison back, latest move first, and empties `undo`. Every entry is
+  // checked first: one without expression, comparison or moved flag raises 20060, 20061 or
+  // 20062 "Pointer is nil" and nothing is put back.
   void RestoreExpressions(TTarnexIndexConditionUndoList& undo);
 
 private:
