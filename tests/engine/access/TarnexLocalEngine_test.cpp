@@ -1186,3 +1186,77 @@ TEST(TarnexLocalCursor, RepairCopiesATableThatIsNeitherInMemoryNorTemporary) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TarnexLocalCursor, FiltersAreParsedForTheCursorAndBadTextsChangeNothing) {
+  TMemoryTable t("LC_FILTER_TEXT");
+  t.OpenPeople();
+  TTarnexLocalCursor& c = *t.Cursor;
+  c.SetFilter("(name >= 'b') and ([count] <= 5)", true, false);
+  ASSERT_NE(c.FilterExpression, nullptr);
+  EXPECT_TRUE(c.HasFilter());
+  TTarnexExpression* parsed = c.FilterExpression.get();
+  struct TCase {
+    const char* Text;
+    int32_t Code;
+  };
+  const TCase bad[] = {{"nosuch = 1", 30115}, {"", 30119}, {"name = ", 0}};
+  for (const TCase& b : bad) {
+    const ETarnexException e = Raised([&] { c.SetFilter(b.Text, true, false); });
+    if (b.Code != 0) {
+      EXPECT_EQ(e.NativeErrorCode(), b.Code) << b.Text;
+    }
+    EXPECT_EQ(c.FilterExpression.get(), parsed) << b.Text;  // the old filter stays
+  }
+  c.ClearFilter();
+  EXPECT_EQ(c.FilterExpression, nullptr);
+  EXPECT_FALSE(c.HasFilter());
+  // A projection's display names reach the filter too.
+  c.SetProjection({"count"}, {"total"});
+  EXPECT_NO_THROW(c.SetFilter("total > 3", false, false));
+  EXPECT_EQ(Raised([&] { c.SetFilter("totals > 3", false, false); }).NativeErrorCode(), 30115);
+  t.Cursor->CloseTable();
+  EXPECT_EQ(Raised([&] { c.SetFilter("id = 1", false, false); }).NativeErrorCode(), 11396);
+}
+
+TEST(TarnexLocalCursor, AnAttachedCursorLeavesTheTableAsItFoundIt) {
+  TMemoryTable t("LC_ATTACHED");
+  t.OpenPeople();
+  t.Insert(1, "one");
+  t.Insert(2, "two");
+  TTarnexTableData* table = t.Cursor->TableData;
+  {
+    TTarnexLocalCursor inner(t.Session.get());
+    inner.TableName = "LC_ATTACHED";
+    inner.AttachToTable(table);
+    EXPECT_TRUE(inner.Opened);
+    EXPECT_TRUE(inner.BorrowedTable);
+    EXPECT_EQ(table->Cursors().size(), 1u);  // not registered
+    EXPECT_EQ(inner.FieldDefs->Count(), 3);
+    inner.SetBOF();
+    std::vector<int32_t> ids;
+    while (inner.GetRecord(TNavigationDirection::Next) == TNavigationResult::Found) {
+      TTarnexVariant value;
+      inner.GetFieldValue(value, 0, false, false);
+      ids.push_back(value.AsInteger());
+    }
+    EXPECT_EQ(ids, (std::vector<int32_t>{1, 2}));
+    inner.CloseTable();
+    EXPECT_FALSE(inner.Opened);
+  }
+  ASSERT_EQ(table->Cursors().size(), 1u);
+  EXPECT_EQ(table->Cursors().front(), t.Cursor.get());
+  EXPECT_EQ(t.Cursor->GetRecordCount(), 2);
+  // Definitions of a closed table come through a lookup.
+  t.Cursor->CloseTable();
+  TTarnexIndexDefs* indexes = t.Cursor->GetIndexDefs();
+  ASSERT_NE(indexes, nullptr);
+  EXPECT_EQ(indexes->Count(), 2);
+  EXPECT_FALSE(t.Cursor->Opened);
+  EXPECT_EQ(Raised([&] { t.Cursor->OpenBlob(false, 0, 1); }).NativeErrorCode(), 10113);
+  EXPECT_EQ(Raised([&] { t.Cursor->GetRecord(TNavigationDirection::Next); }).NativeErrorCode(), 11396);
+  EXPECT_EQ(Raised([&] { t.Cursor->PostRecord(true); }).NativeErrorCode(), 11396);
+}
+
+}  // namespace
