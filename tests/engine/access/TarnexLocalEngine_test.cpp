@@ -1260,3 +1260,57 @@ TEST(TarnexLocalCursor, AnAttachedCursorLeavesTheTableAsItFoundIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TarnexLocalCursor, SQLScriptWritesForeignKeysWithTheirActions) {
+  TMemoryTable ref("LC_REF");
+  auto refFields = Fields({{"rid", TTarnexFieldType::Integer, 0}});
+  TTarnexIndexDefs refIndexes;
+  AddIndexDef(refIndexes, "ref_pk", {"rid"}, true, true);
+  TTarnexConstraintDefs refConstraints;
+  auto primary = std::make_unique<TTarnexConstraintDefPrimary>();
+  primary->Name = "ref_pk";
+  primary->Target.Name = "ref_pk";
+  primary->Columns.push_back({"rid", InvalidObjectID});
+  refConstraints.Add(std::move(primary));
+  ref.Cursor->CreateTable(refFields.get(), &refIndexes, &refConstraints);
+
+  TMemoryTable t("LC_FKT");
+  auto fields = Fields({{"id", TTarnexFieldType::Integer, 0}, {"rid", TTarnexFieldType::Integer, 0}});
+  struct TCase {
+    TTarnexReferentialAction OnDelete, OnUpdate;
+    TTarnexMatchType Match;
+    const char* Clause;
+  };
+  const TCase cases[] = {
+      {TTarnexReferentialAction::Cascade, TTarnexReferentialAction::SetNull, TTarnexMatchType::Full,
+       " MATCH FULL ON DELETE CASCADE ON UPDATE SET NULL"},
+      {TTarnexReferentialAction::SetDefault, TTarnexReferentialAction::NoAction, TTarnexMatchType::Partial,
+       " MATCH PARTIAL ON DELETE SET DEFAULT ON UPDATE NO ACTION"},
+      {TTarnexReferentialAction::NoAction, TTarnexReferentialAction::Cascade, TTarnexMatchType::Simple,
+       " ON DELETE NO ACTION ON UPDATE CASCADE"},
+  };
+  for (const TCase& k : cases) {
+    TTarnexConstraintDefs constraints;
+    auto key = std::make_unique<TTarnexConstraintDefForeignKey>();
+    key->Name = "fk_ref";
+    key->Table.Name = "LC_REF";
+    key->Columns.push_back({"rid", InvalidObjectID});
+    key->DeleteAction = k.OnDelete;
+    key->UpdateAction = k.OnUpdate;
+    key->MatchType = k.Match;
+    constraints.Add(std::move(key));
+    t.Cursor->CreateTable(fields.get(), nullptr, &constraints);
+    t.Cursor->OpenTable(nullptr, nullptr, nullptr);
+    TTarnexSQLScriptOptions options;
+    EXPECT_EQ(t.Cursor->GetSQLScript(options),
+              std::string("CREATE TABLE MEMORY LC_FKT (\r\n\tid SIGNEDINT32,\r\n\trid SIGNEDINT32,\r\n"
+                          "\tCONSTRAINT fk_ref FOREIGN KEY (rid) REFERENCES LC_REF") +
+                  k.Clause + "\r\n);\r\n");
+    t.Cursor->CloseTable();
+    t.Cursor->DeleteTable(true);
+  }
+}
+
+}  // namespace
