@@ -12,6 +12,7 @@
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemory.h"
 #include "platform/rtl/TempFiles.h"
+#include "TarnexTestSupport.h"
 
 namespace {
 
@@ -47,24 +48,6 @@ Bytes ReadAll(TTarnexStream& s) {
 
 void WriteAll(TTarnexStream& s, const Bytes& data) {
   WriteExact(data.data(), static_cast<int32_t>(data.size()), s, 2);
-}
-
-template <class F> int32_t CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const ETarnexException& e) {
-    return e.NativeErrorCode();
-  }
-  return 0;
-}
-
-template <class F> std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const ETarnexException& e) {
-    return e.what();
-  }
-  return "";
 }
 
 // Frees a memory-manager block at scope end.

@@ -10,26 +10,9 @@
 #include "engine/access/TarnexCompression.h"
 #include "engine/storage/TarnexExcept.h"
 #include "engine/storage/TarnexMemory.h"
+#include "TarnexTestSupport.h"
 
 namespace {
-
-template <class F> int32_t CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const ETarnexException& e) {
-    return e.NativeErrorCode();
-  }
-  return 0;
-}
-
-template <class F> std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const ETarnexException& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TTarnexRecordID Id(int32_t page, uint16_t item = 0) {
   TTarnexRecordID r;

@@ -16,6 +16,7 @@
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/FormatSettings.h"
 #include "platform/rtl/SysUtils.h"
+#include "TarnexTestSupport.h"
 
 namespace {
 
@@ -63,17 +64,6 @@ VarPtr Stamp(int32_t day, int32_t ms) {
   return v;
 }
 int32_t DayOf(int y, int m, int d) { return DateTimeToDayNumber(EncodeDate(y, m, d)); }
-
-// The native code of the engine error f raises; 0 when it raises none.
-template <class F>
-int32_t CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const ETarnexException& e) {
-    return e.NativeErrorCode();
-  }
-  return 0;
-}
 
 std::string Describe(const TTarnexVariant& v) {
   if (v.IsNull()) return DataTypeName(v.DataType()) + " null";

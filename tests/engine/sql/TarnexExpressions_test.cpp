@@ -12,6 +12,7 @@
 #include "engine/storage/TarnexBaseEngineRecords.h"
 #include "engine/storage/TarnexExcept.h"
 #include "platform/rtl/FormatSettings.h"
+#include "TarnexTestSupport.h"
 
 namespace {
 
@@ -71,22 +72,14 @@ public:
   size_t Current = 0;
 };
 
-template <class F> std::string MessageOf(F&& f) {
+// The engine error message `f` raises, or "ok" when it raises none.
+template <class F> std::string MessageOrOk(F&& f) {
   try {
     f();
   } catch (const ETarnexException& e) {
     return e.what();
   }
   return "ok";
-}
-
-template <class F> int32_t CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const ETarnexException& e) {
-    return e.NativeErrorCode();
-  }
-  return 0;
 }
 
 // An inspection-like table:
@@ -200,7 +193,7 @@ TEST_F(Expressions, GrammarQuirksAndParseErrors) {
   };
   for (const Case& c : cases) {
     TTarnexExpression e;
-    EXPECT_EQ(MessageOf([&] { e.ParseFilter(&T, c.filter, false, false); }), c.message) << c.filter;
+    EXPECT_EQ(MessageOrOk([&] { e.ParseFilter(&T, c.filter, false, false); }), c.message) << c.filter;
   }
   // A number beyond the 64-bit range is the value layer's conversion error.
   EXPECT_EQ(CodeOf([&] { Matching("num = 99999999999999999999"); }), 30051);
@@ -294,7 +287,7 @@ TEST_F(Expressions, ParseConditionAndValueFromStatementTokens) {
   TTarnexLexer end("where", nullptr);
   ASSERT_TRUE(end.GetNextCommand());
   end.SetCurrentTokenNo(1);
-  EXPECT_EQ(MessageOf([&] { e.ParseCondition(end); }),
+  EXPECT_EQ(MessageOrOk([&] { e.ParseCondition(end); }),
             "Unexpected end of SQL command found at line 1, column 6 - Native error: 30118");
   EXPECT_EQ(CodeOf([&] { e.ParseValue(end); }), 30136);
 
@@ -317,7 +310,7 @@ TEST_F(Expressions, ParseConditionAndValueFromStatementTokens) {
   TTarnexExpression v;
   v.ParseValue(none);
   EXPECT_TRUE(v.IsEmpty());
-  EXPECT_EQ(MessageOf([&] { v.IsTrue(); }), "Value is Null - Native error: 30110");
+  EXPECT_EQ(MessageOrOk([&] { v.IsTrue(); }), "Value is Null - Native error: 30110");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -382,7 +375,7 @@ TEST_F(Expressions, LikeInAndBetweenCaseRules) {
       {"12 like '1%'", 1},     // a number meets text in a common text type
   };
   for (const Case& c : cases) EXPECT_EQ(Truth(c.filter, 0), c.result) << c.filter;
-  EXPECT_EQ(MessageOf([&] { Truth("num like 1", 0); }), "Not string argument in function 'LIKE' - Native error: 30120");
+  EXPECT_EQ(MessageOrOk([&] { Truth("num like 1", 0); }), "Not string argument in function 'LIKE' - Native error: 30120");
 
   // The filter's case-insensitive option reaches comparisons only.
   EXPECT_EQ(Matching("name = 'ABC'"), (Rows{1}));
@@ -439,7 +432,7 @@ TEST_F(Expressions, ArithmeticAndEvaluationErrors) {
       {"-name = 1", "Cannot invert value with not numeric type"},
   };
   for (const Case& c : cases) {
-    std::string message = MessageOf([&] { Truth(c.filter, 0); });
+    std::string message = MessageOrOk([&] { Truth(c.filter, 0); });
     EXPECT_EQ(message.substr(0, c.message.size()), c.message) << c.filter;
   }
 }
@@ -452,7 +445,7 @@ TEST_F(Expressions, BindingToCursorFields) {
   EXPECT_EQ(Matching("common = 'b'"), (Rows{3}));
   EXPECT_EQ(Matching("NUM = 7"), (Rows{1}));  // names ignore case
   TTarnexExpression e;
-  EXPECT_EQ(MessageOf([&] { e.ParseFilter(static_cast<TTarnexExprFieldSource*>(nullptr), "num = 1", false, false); }),
+  EXPECT_EQ(MessageOrOk([&] { e.ParseFilter(static_cast<TTarnexExprFieldSource*>(nullptr), "num = 1", false, false); }),
             "Value is Null - Native error: 30202");
   // A record buffer set for the expression is read instead of the current record.
   e.ParseFilter(&T, "num = 10", false, false);
@@ -483,7 +476,7 @@ TEST_F(Expressions, LocateAndKeyConditions) {
   }
   T.Current = 0;
   TTarnexExpression e;
-  EXPECT_EQ(MessageOf([&] { e.BuildLocateCondition(&T, "name;num", {Variant::FromString("a")}, false, false); }),
+  EXPECT_EQ(MessageOrOk([&] { e.BuildLocateCondition(&T, "name;num", {Variant::FromString("a")}, false, false); }),
             "Count of FieldNames (2) not equal counts of KeyValues (1) - Native error: 30112");
 
   // Key conditions read the values from another cursor's current record.

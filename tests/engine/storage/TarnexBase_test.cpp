@@ -12,23 +12,12 @@
 #include "engine/access/TarnexCompression.h"
 #include "engine/access/TarnexVariant.h"
 #include "engine/storage/TarnexExcept.h"
+#include "TarnexTestSupport.h"
 
 namespace {
 
 using FT = TTarnexFieldType;
 using DT = TTarnexDataType;
-
-// Runs `body` and expects an ETarnexException with that code and message text (the part
-// before " - Native error: ").
-template <class F> void ExpectEngineError(F body, int32_t code, const std::string& text) {
-  try {
-    body();
-    ADD_FAILURE() << "no exception, expected " << code;
-  } catch (const ETarnexException& e) {
-    EXPECT_EQ(e.NativeErrorCode(), code);
-    EXPECT_EQ(std::string(e.what()).substr(0, text.size() + 17), text + " - Native error: ");
-  }
-}
 
 TTarnexFieldDef* AddField(TTarnexFieldDefs& defs, const std::string& name, FT type, int32_t size = 0) {
   auto* field = static_cast<TTarnexFieldDef*>(defs.AddNew());
