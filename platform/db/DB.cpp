@@ -67,11 +67,16 @@ void TDataSet::SetActive(bool value) {
     Fire(AfterOpen);
     if (!IsEmpty()) DoAfterScroll();
   } else {
-    Fire(BeforeClose);
+    if (!Destroying_) Fire(BeforeClose);
     SetState(dsInactive);
     CloseCursor();
-    Fire(AfterClose);
+    if (!Destroying_) Fire(AfterClose);
   }
+}
+
+void TDataSet::Destroying() {
+  Destroying_ = true;
+  SetActive(false);
 }
 
 void TDataSet::OpenCursor() {
@@ -666,7 +671,8 @@ void TDataSet::DisableControls() {
 void TDataSet::EnableControls() {
   if (DisableCount_ == 0) return;
   if (--DisableCount_ > 0) return;
-  if (DisableState_ != State_) DataEvent(TDataEvent::deUpdateState);
+  // a close in between left the sources inactive whatever the state is now
+  if (DisableState_ != State_ || EnableEvent_ == TDataEvent::deLayoutChange) DataEvent(TDataEvent::deUpdateState);
   if (DisableState_ != dsInactive && State_ != dsInactive) DataEvent(EnableEvent_);
 }
 

@@ -48,7 +48,7 @@ using TFilterRecordEvent = std::function<void(TDataSet& dataSet, bool& accept)>;
 //    the buffer carries), in dsEdit over the record. Afterwards the cursor stands on the stored
 //    record. InternalDelete deletes the cursor's record and leaves the cursor where the next
 //    record (or, failing that, the prior one) can be read with gmCurrent / gmNext / gmPrior.
-//  - The destructor of a derived data set calls Close(): by the time ~TDataSet runs the
+//  - The destructor of a derived data set calls Destroying(): by the time ~TDataSet runs the
 //    protocol is gone.
 class TDataSet : public TComponent {
 public:
@@ -326,6 +326,9 @@ protected:
   void BeginKeyEdit(uint8_t* keyBuffer);
   void EndKeyEdit();
   void SetFound(bool value) { Found_ = value; }
+  // Closes the data set for good, as its destructor starts, without BeforeClose and AfterClose
+  // (whose handlers may be gone already); data sources are detached by ~TDataSet.
+  void Destroying();
   // The event helpers, for derived operations that move or edit.
   void DoBeforeScroll();
   void DoAfterScroll();
@@ -407,4 +410,5 @@ private:
   bool DefaultFields_ = false;
   bool FieldsBound_ = false;
   bool AutoCalcFields_ = true;
+  bool Destroying_ = false;      // being destroyed: no close events
 };
