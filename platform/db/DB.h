@@ -88,6 +88,8 @@ public:
   // positions its cursor directly (CheckBrowseMode, DoBeforeScroll, position, Resync with
   // rmExact, DoAfterScroll).
   virtual void SetRecNo(int32_t value);
+  // Whether RecNo and RecordCount place records (a grid's scroll bar); true here.
+  virtual bool IsSequenced();
 
   // --- Editing ---------------------------------------------------------------------------
   // Append / Insert: CheckBrowseMode, "Cannot modify a read-only dataset" unless CanModify,
@@ -280,7 +282,6 @@ protected:
   virtual bool GetCanModify();      // true here
   virtual int32_t GetRecordCount(); // -1 here (unknown)
   virtual int32_t GetRecNo();       // -1 here
-  virtual bool IsSequenced();       // whether RecNo is meaningful; true here
   // Searches from the start (restart) or the current record, forward or backward, for the
   // next record the filter accepts whether or not Filtered is on; on success it becomes
   // current. The base applies OnFilterRecord through the protocol. CheckBrowseMode,
