@@ -429,6 +429,23 @@ TTarnexTableData::~TTarnexTableData() {
     MemoryManager().FreeAndNillMem(WorkBuffer_);
   } catch (...) {
   }
+  for (uint8_t*& scratch : Scratch_) {
+    try {
+      MemoryManager().FreeAndNillMem(scratch);
+    } catch (...) {
+    }
+  }
+}
+
+uint8_t* TTarnexTableData::Scratch(int32_t slot, int32_t size) {
+  size = std::max(size, 1);
+  if (ScratchSize_[slot] < size) {
+    MemoryManager().FreeAndNillMem(Scratch_[slot]);
+    ScratchSize_[slot] = 0;
+    Scratch_[slot] = static_cast<uint8_t*>(MemoryManager().GetMem(size));
+    ScratchSize_[slot] = size;
+  }
+  return Scratch_[slot];
 }
 
 int32_t TTarnexTableData::ReservedOperation2() { return -1; }
@@ -1012,9 +1029,9 @@ int64_t TTarnexTableData::GetRecNo(TTarnexCursor* cursor) {
   if (cursor->IsFiltered()) return cursor->RecordSet->RecNoOf(cursor->RecordID);
   if (TTarnexBTreeIndex* index = CursorIndex(cursor)) {
     const int32_t sessionID = SessionIDOf(cursor);
-    TScratch scratch(RecordSize());
-    if (!ReadStoredRecord(sessionID, cursor->RecordID, scratch.Data())) return -1;
-    return index->GetRecNo(sessionID, cursor->RecordID, nullptr, scratch.Data());
+    uint8_t* scratch = Scratch(2, RecordSize());
+    if (!ReadStoredRecord(sessionID, cursor->RecordID, scratch)) return -1;
+    return index->GetRecNo(sessionID, cursor->RecordID, nullptr, scratch);
   }
   return GetRecNoInTableOrder(cursor);
 }
@@ -1261,11 +1278,7 @@ bool TTarnexTableData::UpdateIndexKeys(int32_t sessionID, const uint8_t* oldBuff
   return orderKeyChanged;
 }
 
-void TTarnexTableData::CommitPages(int32_t sessionID) {
-  TTarnexPageManager* pages = GetPageManager();
-  pages->CommitSession(sessionID);
-  if (sessionID != -2) pages->CommitSession(-2);
-}
+void TTarnexTableData::CommitPages(int32_t sessionID) { GetPageManager()->CommitSession(sessionID); }
 
 bool TTarnexTableData::ReadStoredRecord(int32_t sessionID, const TTarnexRecordID& id, uint8_t* buffer) {
   if (RecordManager_ == nullptr) return false;

@@ -411,7 +411,7 @@ protected:
   // `orderIndexID` changed.
   bool UpdateIndexKeys(int32_t sessionID, const uint8_t* oldBuffer, const uint8_t* newBuffer,
                        const TTarnexRecordID& id, TTarnexObjectID orderIndexID);
-  // Commits the session's pages and the engine's (-2) on the table's page manager.
+  // Commits the session's pages on the table's page manager.
   void CommitPages(int32_t sessionID);
   // Reads record id into buffer; false when there is none.
   bool ReadStoredRecord(int32_t sessionID, const TTarnexRecordID& id, uint8_t* buffer);
@@ -429,6 +429,10 @@ protected:
   void FreeSelf();
   // Releases every tree, the records and the BLOBs (destruction and freeing drops).
   void ReleaseContents(int32_t sessionID);
+  // A reusable scratch buffer of at least size bytes, owned by the table (memory manager). Slots:
+  // 0 the stored image of the record being changed, 1 the neighbour search of a delete, 2 record
+  // numbers. Only for work that does not call back into an operation using the same slot.
+  uint8_t* Scratch(int32_t slot, int32_t size);
   // Fills the cursor's record set (Search); it becomes Active.
   void BuildRecordSet(TTarnexCursor* cursor);
   // A local BLOB stream over underlying (taken over): a new empty value of the field, or the
@@ -476,4 +480,6 @@ protected:
   uint8_t NavigationMode_ = 0;     // set for the duration of one navigation
   int32_t UsageCount_ = 0;         // raised and lowered by cursors
   uint8_t* WorkBuffer_ = nullptr;  // owned (memory manager): RecordSize bytes while cursors are open
+  uint8_t* Scratch_[3] = {};       // owned (memory manager): see Scratch
+  int32_t ScratchSize_[3] = {};
 };

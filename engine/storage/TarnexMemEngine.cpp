@@ -431,7 +431,8 @@ void TTarnexMemoryTableData::EmptyTable(TTarnexCursor* cursor) {
   ClearAllIndexes(sessionID);
   FreeAllBlobs();
   if (RecordManager_ != nullptr) RecordManager_->Clear(sessionID);
-  CommitPages(sessionID);
+  CommitPages(-2);
+  if (sessionID != -2) CommitPages(sessionID);
 }
 
 void TTarnexMemoryTableData::RenameTable(TTarnexCursor* cursor, const std::string& newName) {
@@ -654,28 +655,27 @@ bool TTarnexMemoryTableData::DeleteRecord(TTarnexCursor* cursor) {
   if (cursor == nullptr) throw ETarnexException(10018, "Nil pointer occured");
   const int32_t sessionID = cursor->SessionIDForPages();
   const TTarnexRecordID id = cursor->RecordID;
-  TTableScratch stored(RecordSize());
-  if (!ReadStoredRecord(sessionID, id, stored.Data())) return false;
-  uint8_t* saved = cursor->SavePosition();
-  struct TFreePosition {
-    TTarnexCursor& Cursor;
-    uint8_t*& Block;
-    ~TFreePosition() {
-      try {
-        Cursor.FreePosition(Block);
-      } catch (...) {
-      }
-    }
-  } freeSaved{*cursor, saved};
-  ForeignKeyBeforeDelete(cursor, stored.Data());
+  if (!RecordManager_->RecordExists(id, sessionID)) return false;
+  // The referential rules come first: they may work on this table too.
+  ForeignKeyBeforeDelete(cursor, cursor->RecordBuffer);
+  uint8_t* stored = Scratch(0, RecordSize());
+  if (!ReadStoredRecord(sessionID, id, stored)) return false;
+  // The position being deleted, put back after the neighbour search.
+  const bool savedBof = cursor->Bof;
+  const bool savedEof = cursor->Eof;
+  auto restore = [&](uint8_t* own) {
+    cursor->RecordBuffer = own;
+    cursor->RecordID = id;
+    cursor->Bof = savedBof;
+    cursor->Eof = savedEof;
+  };
 
   // The neighbour in the cursor's own order: the next record, else the prior one.
   bool haveNeighbour = false;
   TTarnexRecordID neighbour;
   {
-    TTableScratch scratch(std::max(RecordSize(), cursor->RecordBufferSize));
     uint8_t* own = cursor->RecordBuffer;
-    cursor->RecordBuffer = scratch.Data();
+    cursor->RecordBuffer = Scratch(1, std::max(RecordSize(), cursor->RecordBufferSize));
     try {
       for (TNavigationDirection direction : {TNavigationDirection::Next, TNavigationDirection::Prior}) {
         cursor->RecordID = id;
@@ -688,21 +688,19 @@ bool TTarnexMemoryTableData::DeleteRecord(TTarnexCursor* cursor) {
         }
       }
     } catch (...) {
-      cursor->RecordBuffer = own;
-      cursor->RestorePosition(saved);
+      restore(own);
       throw;
     }
-    cursor->RecordBuffer = own;
-    cursor->RestorePosition(saved);
+    restore(own);
   }
 
-  DeleteIndexKeys(sessionID, stored.Data(), id);
+  DeleteIndexKeys(sessionID, stored, id);
   TTarnexRecordID removed = id;
   if (!RecordManager_->DeleteRecord(removed, sessionID)) {
-    InsertIndexKeys(sessionID, stored.Data(), id);
+    InsertIndexKeys(sessionID, stored, id);
     return false;
   }
-  FreeRecordBlobs(stored.Data());
+  FreeRecordBlobs(stored);
   RecordSetDeleted(cursor, id);
   if (haveNeighbour) {
     cursor->RecordID = neighbour;
@@ -721,10 +719,12 @@ bool TTarnexMemoryTableData::UpdateRecord(TTarnexCursor* cursor) {
   if (cursor == nullptr || cursor->RecordBuffer == nullptr) throw ETarnexException(10018, "Nil pointer occured");
   const int32_t sessionID = cursor->SessionIDForPages();
   const TTarnexRecordID id = cursor->RecordID;
-  TTableScratch stored(RecordSize());
-  if (!ReadStoredRecord(sessionID, id, stored.Data())) return false;
+  if (!RecordManager_->RecordExists(id, sessionID)) return false;
+  // The referential rules come first: they may work on this table too.
   ForeignKeyBeforeUpdate(cursor);
-  return StoreUpdatedRecord(cursor, sessionID, id, stored.Data(), cursor->RecordBuffer);
+  uint8_t* stored = Scratch(0, RecordSize());
+  if (!ReadStoredRecord(sessionID, id, stored)) return false;
+  return StoreUpdatedRecord(cursor, sessionID, id, stored, cursor->RecordBuffer);
 }
 
 bool TTarnexMemoryTableData::StoreUpdatedRecord(TTarnexCursor* cursor, int32_t sessionID, const TTarnexRecordID& id,
@@ -756,16 +756,18 @@ void TTarnexMemoryTableData::DeleteAllRecords(TTarnexCursor* cursor) {
     CommitPages(sessionID);
   } else {
     const std::vector<TTarnexRecordID> scope = RecordScope(cursor);
-    TTableScratch stored(RecordSize());
+    // Its own buffer: the referential rules may delete rows of this table meanwhile.
+    TTableScratch image(RecordSize());
+    uint8_t* stored = image.Data();
     for (const TTarnexRecordID& id : scope) {
-      if (!ReadStoredRecord(sessionID, id, stored.Data()))
+      if (!ReadStoredRecord(sessionID, id, stored))
         throw ETarnexException(11466, "Error - cannot load record (PageNo = %d, PageItemNo = %d) in table '%s'",
                                {id.PageNo, static_cast<int>(id.PageItemNo), TableName_});
-      ForeignKeyBeforeDelete(cursor, stored.Data());
-      DeleteIndexKeys(sessionID, stored.Data(), id);
+      ForeignKeyBeforeDelete(cursor, stored);
+      DeleteIndexKeys(sessionID, stored, id);
       TTarnexRecordID removed = id;
       RecordManager_->DeleteRecord(removed, sessionID);
-      FreeRecordBlobs(stored.Data());
+      FreeRecordBlobs(stored);
       RecordSetDeleted(cursor, id);
     }
     CommitPages(sessionID);
