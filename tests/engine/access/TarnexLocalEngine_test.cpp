@@ -1314,3 +1314,27 @@ TEST(TarnexLocalCursor, SQLScriptWritesForeignKeysWithTheirActions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TarnexLocalCursor, UpdatesAndDeletesEveryRecordOfTheView) {
+  TMemoryTable t("LC_ALL_RECORDS");
+  t.OpenPeople();
+  for (int32_t id = 1; id <= 4; ++id) t.Insert(id, "n", id);
+  TTarnexLocalCursor& c = *t.Cursor;
+  TTarnexVariant value;
+  value.SetAsInteger(42);
+  c.UpdateAllRecords({"count"}, {&value});
+  std::vector<int32_t> counts;
+  c.SetBOF();
+  while (c.GetRecord(TNavigationDirection::Next) == TNavigationResult::Found) counts.push_back(t.IntField(2));
+  EXPECT_EQ(counts, (std::vector<int32_t>{42, 42, 42, 42}));
+  EXPECT_EQ(Raised([&] { c.UpdateAllRecords({"count", "id"}, {&value}); }).NativeErrorCode(), 11448);
+  EXPECT_EQ(Raised([&] { c.UpdateAllRecords({"nosuch"}, {&value}); }).NativeErrorCode(), 11447);
+  c.DeleteAllRecords();
+  EXPECT_EQ(c.GetRecordCount(), 0);
+  EXPECT_TRUE(c.Bof);
+  EXPECT_EQ(c.GetRecord(TNavigationDirection::Next), TNavigationResult::AfterLast);
+}
+
+}  // namespace
