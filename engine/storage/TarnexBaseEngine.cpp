@@ -455,9 +455,18 @@ void TTarnexTableData::SetIndexDefs(const TTarnexIndexDefs& indexDefs) {
   auto manager = std::make_unique<TTarnexBaseIndexManager>(this);
   manager->AssignDefs(indexDefs);
   // The trees of the indexes being replaced give their pages back first.
-  if (RecordManager_ != nullptr)
+  if (RecordManager_ != nullptr) {
+    bool dropped = false;
     for (int32_t i = 0; i < IndexManager_->IndexCount(); ++i)
-      if (IndexManager_->IndexDefs().Items(i)->RootPageNo != -1) IndexManager_->DropIndexPages(i, -2);
+      if (IndexManager_->IndexDefs().Items(i)->RootPageNo != -1) {
+        IndexManager_->DropIndexPages(i, -2);
+        dropped = true;
+      }
+    if (dropped) {
+      IndexManager_->CommitTempPages(-2);
+      CommitPages(-2);
+    }
+  }
   IndexManager_ = std::move(manager);
 }
 
@@ -624,10 +633,11 @@ void TTarnexTableData::BuildDefinitions(TTarnexFieldDefs* fieldDefs, TTarnexCons
       if (IsAutoIncFieldType(field.FieldType)) sequences->CreateAutoincSequence(table, field);
     }
 
+  // The old trees are dropped while the old fields still describe their keys.
+  SetIndexDefs(indexes);
   SequenceManager_ = std::move(sequences);
   FieldManager_ = std::move(fields);
   ConstraintManager_ = std::move(constraints);
-  SetIndexDefs(indexes);
   HasBlobFields_ = hasBlobFields;
 }
 
@@ -819,8 +829,17 @@ void TTarnexTableData::AddIndex(const TTarnexIndexDef& definition, TTarnexCursor
   copy->Assign(definition);
   copy->ObjectID = Database_->NextObjectID();
   copy->RootPageNo = -1;
-  TTarnexBTreeIndex& index = IndexManager_->AddIndex(std::move(copy), sessionID);
-  const TTarnexIndexDef& built = index.IndexDef();
+  const bool temporaryIndex = copy->Temporary;
+  TTarnexBTreeIndex* added = nullptr;
+  try {
+    added = &IndexManager_->AddIndex(std::move(copy), sessionID);
+  } catch (...) {
+    // The pages of the tree given up are returned for good.
+    if (temporaryIndex) IndexManager_->CommitTempPages(sessionID);
+    CommitPages(sessionID);
+    throw;
+  }
+  const TTarnexIndexDef& built = added->IndexDef();
   if (!built.Temporary && !internalChange && (built.Primary || built.Unique)) {
     std::unique_ptr<TTarnexConstraintDefUnique> constraint;
     if (built.Primary) constraint = std::make_unique<TTarnexConstraintDefPrimary>();

@@ -173,6 +173,23 @@ TEST_F(MemoryTableTest, CreateTableRefusesBadDefinitionsAndLeavesTheTableAsItWas
   }
 }
 
+TEST_F(MemoryTableTest, CreatingAnExistingTableAgainReplacesItsRecordsAndTrees) {
+  Open(Create("Again", NameAndCount, {{"byName", {"name"}}, {"byN", {"n"}}}));
+  for (int r = 0; r < 500; ++r) Insert("r" + std::to_string(r), r);
+  Cursor.reset();
+  auto fields = MakeFields({{"title", FT::Varchar, 8}});
+  auto indexes = MakeIndexes({{"byTitle", {"title"}}});
+  TTestCursor creator("Again");
+  Table->CreateTable(&creator, fields.get(), nullptr, indexes.get());
+  EXPECT_EQ(Table->GetRecordCount(), 0);
+  EXPECT_EQ(Table->GetPageManager()->GetPageCount(), 0) << "the old trees gave their pages back";
+  Open(Table);
+  Cursor->InitRecordBuffer(Cursor->RecordBuffer, false);
+  PutText(*Cursor, 0, "new");
+  ASSERT_TRUE(Table->InsertRecord(Cursor.get()));
+  EXPECT_EQ(Walk(Table, "byTitle", 0), std::vector<std::string>{"new"});
+}
+
 TEST_F(MemoryTableTest, CreateTableLaysOutRecordsAndTellsTheCursorItsSizes) {
   TTestCursor creator("Sized");
   auto* table = Db.CreateTableData(&creator);
@@ -279,8 +296,12 @@ TEST_F(MemoryTableTest, AddIndexBuildsOverExistingRecordsAndRemovesTheDefinition
   TTarnexIndexDef broken;
   broken.Name = "broken";
   broken.Columns.push_back({"missing", false, false});
+  const int32_t pages = Table->GetPageManager()->GetPageCount();
   ExpectEngineError([&] { Table->AddIndex(broken, Cursor.get()); }, 20043, "Cannot find index field 'missing'");
   EXPECT_EQ(Table->IndexDefs().Count(), 1);
+  EXPECT_EQ(Table->GetPageManager()->GetPageCount(), pages);
+  EXPECT_EQ(Table->GetPageManager()->DirtyPageCount(Session.SessionID), 0) << "nothing left uncommitted";
+  EXPECT_EQ(Table->GetPageManager()->FreedPageCount(Session.SessionID), 0);
 }
 
 // A table (id, name, qty) with a primary key on id and a case-insensitive unique key on name.
