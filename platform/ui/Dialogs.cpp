@@ -6,7 +6,11 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QStringList>
+
+#include <memory>
 
 namespace {
 
@@ -134,6 +138,26 @@ QString InputBox(const QString& caption, const QString& prompt, const QString& d
   QString value = defaultText;
   if (!DialogService().InputQuery(caption, prompt, value)) return defaultText;
   return value;
+}
+
+void TDialogService::ShowPreview(const QString& caption, const QString& text,
+                                 std::function<void(QPrinter& printer)> paint) {
+  if (Scripted_) {
+    Script(TDialogKind::Preview, caption, text);
+    return;
+  }
+  // The preview stays open after the caller returns; it owns its printer and the painter.
+  auto* printer = new QPrinter(QPrinter::HighResolution);
+  printer->setPageSize(QPageSize(QPageSize::Letter));
+  printer->setPageOrientation(QPageLayout::Portrait);
+  printer->setFullPage(true);
+  auto* dialog = new QPrintPreviewDialog(printer);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(caption);
+  QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, dialog,
+                   [paint = std::move(paint)](QPrinter* target) { paint(*target); });
+  QObject::connect(dialog, &QObject::destroyed, [printer] { std::unique_ptr<QPrinter> gone(printer); });
+  dialog->show();
 }
 
 bool TOpenDialog::Execute() {

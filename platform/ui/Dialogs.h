@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 // What a dialog is.
@@ -17,6 +18,7 @@ enum class TDialogKind : uint8_t {
   Input,         // input box: caption, prompt, text
   OpenFile,      // open-file dialog
   SaveFile,      // save-file dialog
+  Preview,       // print preview of a report or chart (scripted: recorded, not shown)
 };
 
 // A scripted answer. Questions (Confirmation, Input, OpenFile, SaveFile) take the next answer
@@ -52,6 +54,8 @@ struct TFileDialogOptions {
   QString FileName;    // initial file name
 };
 
+class QPrinter;
+
 class TDialogService {
 public:
   static TDialogService& Instance();  // the one service of the process
@@ -66,6 +70,10 @@ public:
   bool InputQuery(const QString& caption, const QString& prompt, QString& value);
   // File dialog of kind OpenFile or SaveFile; true and `fileName` (OUT) when a file is chosen.
   bool ExecuteFileDialog(TDialogKind kind, const TFileDialogOptions& options, QString& fileName);
+  // Print preview titled `caption` whose pages `paint` draws onto the printer it is given
+  // (also when the user prints from the preview). `paint` is kept while the preview is open;
+  // scripted, the preview is recorded with `text` and not shown.
+  void ShowPreview(const QString& caption, const QString& text, std::function<void(QPrinter& printer)> paint);
 
   // Scripted mode: no real dialog is shown; questions are answered from the queue.
   void SetScripted(bool value) { Scripted_ = value; }
