@@ -10,6 +10,7 @@
 #include "engine/client/TarnexMain.h"
 #include "engine/storage/TarnexBase.h"
 #include "platform/db/DBCommon.h"
+#include "platform/db/TestDataSet.h"
 
 namespace {
 
@@ -184,6 +185,31 @@ TEST(TarnexSession, DeactivationFreesTemporaryAndDisconnectsOtherDatabases) {
   EXPECT_EQ(session.DatabaseCount(), 1);
   EXPECT_EQ(session.FindDatabase("TEMP"), &own);
   EXPECT_EQ(session.FindDatabase("MEMORY"), nullptr);
+}
+
+TEST(TarnexSession, FailedAutomaticConnectionLeavesNoComponent) {
+  TTarnexSession session;
+  session.SetSessionName("Failing");
+  EXPECT_NE(CodeOf([&] { session.OpenDatabase("NOSUCHDB"); }), 0);
+  EXPECT_EQ(session.FindDatabase("NOSUCHDB"), nullptr);
+  EXPECT_EQ(session.DatabaseCount(), 0);
+}
+
+TEST(TarnexDatabase, DisconnectionClosesAttachedDataSets) {
+  TTarnexDatabase database;
+  database.SetDatabaseName("MEMORY");
+  database.Open();
+  dbtest::TTestDataSet first("first"), second("second");
+  for (dbtest::TTestDataSet* dataSet : {&first, &second}) {
+    dataSet->Columns = {{"id", TFieldType::ftInteger}};
+    dataSet->Open();
+    database.AddDataSet(dataSet);
+  }
+  database.RemoveDataSet(&second);
+  EXPECT_EQ(database.DataSetCount(), 1);
+  database.Close();
+  EXPECT_FALSE(first.Active());
+  EXPECT_TRUE(second.Active());
 }
 
 TEST(TarnexDatabase, Defaults) {
