@@ -84,7 +84,8 @@ public:
   bool AutoSessionName() const { return AutoSessionName_; }
   // On: "Cannot enable AutoSessionName property with more than one session on a form or
   // data-module" when another session has the same owner; otherwise the session takes the first
-  // free automatic number n and is named "<component name>_<n + 1>". Off gives the number back.
+  // free automatic number n, is named "<component name>_<n + 1>" and moves the disconnected
+  // database components of its owner to that name. Off gives the number back.
   void SetAutoSessionName(bool value);
   bool KeepConnections() const { return KeepConnections_; }  // default true
   void SetKeepConnections(bool value) { KeepConnections_ = value; }

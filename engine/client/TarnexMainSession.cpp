@@ -201,6 +201,13 @@ void TTarnexSession::SetAutoSessionName(bool value) {
     AutoNumber_ = list.TakeAutoSessionNumber();
     SessionName_ = Format("%s_%d", {Name(), AutoNumber_ + 1});
     AutoSessionName_ = true;
+    // The database components of the same form follow the session.
+    if (Owner() != nullptr)
+      for (int32_t i = 0; i < list.Count(); ++i) {
+        std::vector<TTarnexDatabase*> databases = list.Sessions(i)->Databases_;
+        for (TTarnexDatabase* database : databases)
+          if (database->Owner() == Owner() && !database->Connected()) database->SetSessionName(SessionName_);
+      }
   } else {
     if (SessionList_ && AutoNumber_ >= 0) SessionList_->ReturnAutoSessionNumber(AutoNumber_);
     AutoNumber_ = -1;

@@ -83,10 +83,13 @@ TEST(TarnexSession, RefusedNameChanges) {
 
 TEST(TarnexSession, AutoSessionNameTakesTheFirstFreeNumber) {
   TComponent form;
+  TTarnexDatabase onForm(&form);
   auto first = std::make_unique<TTarnexSession>(&form);
   first->SetName("Session");
   first->SetAutoSessionName(true);
   EXPECT_EQ(first->SessionName(), "Session_1");
+  EXPECT_EQ(onForm.SessionName(), "Session_1");
+  EXPECT_EQ(onForm.Session(), first.get());
   EXPECT_EQ(DatabaseErrorOf([&] { first->SetSessionName("x"); }),
             "Session: Cannot modify SessionName while AutoSessionName is enabled");
   TTarnexSession onSameForm(&form);
