@@ -147,6 +147,7 @@ TTarnexSession* CurrentSession() {
 TTarnexSession::TTarnexSession(TComponent* owner) : TComponent(owner) { Sessions().Add(this); }
 
 TTarnexSession::~TTarnexSession() {
+  while (LockCount_ > 0) Unlock();  // never leave the switch section held by a freed session
   try {
     Deactivate();
   } catch (...) {

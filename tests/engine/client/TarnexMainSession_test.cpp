@@ -141,6 +141,11 @@ TEST(TarnexSession, LockSwitchesTheCurrentSessionAndNests) {
   session.Unlock();
   EXPECT_EQ(session.LockCount(), 0);
   EXPECT_EQ(CurrentSession(), &DefaultSession());
+  auto freedWhileLocked = std::make_unique<TTarnexSession>();
+  freedWhileLocked->SetSessionName("Freed");
+  freedWhileLocked->Lock();
+  freedWhileLocked.reset();
+  EXPECT_EQ(CurrentSession(), &DefaultSession());
 }
 
 // Automatic databases, as data sets open and close them.
