@@ -34,28 +34,28 @@ struct TIndex {
   bool Temporary = false;
 };
 
-inline std::unique_ptr<TTarnexFieldDefs> MakeFields(const std::vector<TField>& specs) {
+inline std::unique_ptr<TTarnexFieldDefs> MakeFields(const std::vector<TField>& shapes) {
   auto defs = std::make_unique<TTarnexFieldDefs>();
-  for (const TField& spec : specs) {
+  for (const TField& shape : shapes) {
     auto* field = static_cast<TTarnexFieldDef*>(defs->AddNew());
-    field->Name = spec.Name;
-    field->SetFieldType(spec.Type, spec.Size);
+    field->Name = shape.Name;
+    field->SetFieldType(shape.Type, shape.Size);
   }
   return defs;
 }
 
-inline void AddIndexDef(TTarnexIndexDefs& defs, const TIndex& spec) {
+inline void AddIndexDef(TTarnexIndexDefs& defs, const TIndex& shape) {
   auto* index = static_cast<TTarnexIndexDef*>(defs.AddNew());
-  index->Name = spec.Name;
-  for (const std::string& column : spec.Columns) index->Columns.push_back({column, spec.Descending, spec.CaseInsensitive});
-  index->Unique = spec.Unique;
-  index->Primary = spec.Primary;
-  index->Temporary = spec.Temporary;
+  index->Name = shape.Name;
+  for (const std::string& column : shape.Columns) index->Columns.push_back({column, shape.Descending, shape.CaseInsensitive});
+  index->Unique = shape.Unique;
+  index->Primary = shape.Primary;
+  index->Temporary = shape.Temporary;
 }
 
-inline std::unique_ptr<TTarnexIndexDefs> MakeIndexes(const std::vector<TIndex>& specs) {
+inline std::unique_ptr<TTarnexIndexDefs> MakeIndexes(const std::vector<TIndex>& shapes) {
   auto defs = std::make_unique<TTarnexIndexDefs>();
-  for (const TIndex& spec : specs) AddIndexDef(*defs, spec);
+  for (const TIndex& shape : shapes) AddIndexDef(*defs, shape);
   return defs;
 }
 
