@@ -186,9 +186,9 @@ struct TFieldSpec {
   int32_t Size;
 };
 
-std::unique_ptr<TTarnexFieldDefs> Fields(std::initializer_list<TFieldSpec> specs) {
+std::unique_ptr<TTarnexFieldDefs> Fields(std::initializer_list<TFieldSpec> columns) {
   auto defs = std::make_unique<TTarnexFieldDefs>();
-  for (const TFieldSpec& s : specs) {
+  for (const TFieldSpec& s : columns) {
     auto* field = static_cast<TTarnexFieldDef*>(defs->AddNew());
     field->Name = s.Name;
     field->SetFieldType(s.Type, s.Size);
