@@ -180,15 +180,15 @@ TEST(TarnexLocalSession, RefusesTransactionsOnBothDatabases) {
 // ---------------------------------------------------------------------------------------------
 // Definitions and cursors
 
-struct TFieldSpec {
+struct TColumn {
   const char* Name;
   TTarnexFieldType Type;
   int32_t Size;
 };
 
-std::unique_ptr<TTarnexFieldDefs> Fields(std::initializer_list<TFieldSpec> columns) {
+std::unique_ptr<TTarnexFieldDefs> Fields(std::initializer_list<TColumn> columns) {
   auto defs = std::make_unique<TTarnexFieldDefs>();
-  for (const TFieldSpec& s : columns) {
+  for (const TColumn& s : columns) {
     auto* field = static_cast<TTarnexFieldDef*>(defs->AddNew());
     field->Name = s.Name;
     field->SetFieldType(s.Type, s.Size);
