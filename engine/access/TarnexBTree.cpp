@@ -355,7 +355,7 @@ bool TTarnexBTreeIndex::LocateEntry(int32_t sessionID, const TTarnexRecordID& re
   return LocateKey(sessionID, key.Data(), recordID, path);
 }
 
-bool TTarnexBTreeIndex::First(int32_t sessionID, TTarnexKeyPath& path) {
+bool TTarnexBTreeIndex::GoToEnd(int32_t sessionID, TTarnexKeyPath& path, bool last) {
   path.Clear();
   if (IndexDef_.RootPageNo == -1) return false;
   TTarnexBTreeOperation op;
@@ -363,23 +363,14 @@ bool TTarnexBTreeIndex::First(int32_t sessionID, TTarnexKeyPath& path) {
   op.Path = &path;
   TTarnexBTreePage root(*this, sessionID);
   root.Fetch(IndexDef_.RootPageNo);
-  if (root.Controller().GoToFirst(root, op)) return true;
+  if (last ? root.Controller().GoToLast(root, op) : root.Controller().GoToFirst(root, op)) return true;
   path.Clear();
   return false;
 }
 
-bool TTarnexBTreeIndex::Last(int32_t sessionID, TTarnexKeyPath& path) {
-  path.Clear();
-  if (IndexDef_.RootPageNo == -1) return false;
-  TTarnexBTreeOperation op;
-  op.SessionID = sessionID;
-  op.Path = &path;
-  TTarnexBTreePage root(*this, sessionID);
-  root.Fetch(IndexDef_.RootPageNo);
-  if (root.Controller().GoToLast(root, op)) return true;
-  path.Clear();
-  return false;
-}
+bool TTarnexBTreeIndex::First(int32_t sessionID, TTarnexKeyPath& path) { return GoToEnd(sessionID, path, false); }
+
+bool TTarnexBTreeIndex::Last(int32_t sessionID, TTarnexKeyPath& path) { return GoToEnd(sessionID, path, true); }
 
 bool TTarnexBTreeIndex::Next(int32_t sessionID, TTarnexKeyPath& path) {
   if (path.Depth == 0) throw ETarnexException(20069, "Index error: invalid position");

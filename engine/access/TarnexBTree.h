@@ -337,6 +337,8 @@ public:
   const TTarnexFieldDefs* FieldDefs() const { return FieldDefs_; }
 
 private:
+  // The path to the first (last = false) or last entry; false when the index is empty.
+  bool GoToEnd(int32_t sessionID, TTarnexKeyPath& path, bool last);
   friend class TTarnexBTreePage;
   friend class TTarnexBTreeLeafController;
   friend class TTarnexBTreeNodeController;
